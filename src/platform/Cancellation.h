@@ -35,7 +35,8 @@ public:
     ~CancelRegistration() { reset(); }
 
     void reset() {
-        if (auto state = state_.lock()) state->callbacks.erase(id_);
+        if (auto state = state_.lock())
+            state->callbacks.erase(id_);
         state_.reset();
     }
 
@@ -57,7 +58,8 @@ public:
     // Runs `callback` once when cancellation is requested; at once when it
     // already was. The callback stays registered while the result lives.
     [[nodiscard]] CancelRegistration onCancel(std::function<void()> callback) const {
-        if (!state_) return {};
+        if (!state_)
+            return {};
         if (state_->cancelled) {
             callback();
             return {};
@@ -83,7 +85,8 @@ public:
         CancelSource source;
         auto weak = std::weak_ptr<detail::CancelState>(source.state_);
         source.parentLink_ = std::make_shared<CancelRegistration>(parent.onCancel([weak] {
-            if (auto state = weak.lock()) cancelState(state);
+            if (auto state = weak.lock())
+                cancelState(state);
         }));
         return source;
     }
@@ -94,7 +97,8 @@ public:
 
 private:
     static void cancelState(const std::shared_ptr<detail::CancelState>& state) {
-        if (state->cancelled) return;
+        if (state->cancelled)
+            return;
         state->cancelled = true;
         // Callbacks may unregister others (or themselves) while we run them.
         while (!state->callbacks.empty()) {

@@ -49,7 +49,8 @@ Clock& Clock::system() {
 }
 
 Task<Outcome<Done>> Clock::sleep(double seconds, CancelToken token) {
-    if (token.isCancelled()) co_return Cancelled{};
+    if (token.isCancelled())
+        co_return Cancelled{};
     Completion<Outcome<Done>> completion;
     TimerHandle timer = schedule(seconds, [completion] { completion.complete(Done{}); });
     CancelRegistration registration =

@@ -20,11 +20,14 @@ QUrl catalogOrigin() {
 }
 
 QUrl imageOrigin() {
-    static const QUrl origin = originFromEnvironment("ORVANTA_IMAGE_URL", "https://images.orvanta.com");
+    static const QUrl origin =
+        originFromEnvironment("ORVANTA_IMAGE_URL", "https://images.orvanta.com");
     return origin;
 }
 
-QString catalogHost() { return catalogOrigin().host().toLower(); }
+QString catalogHost() {
+    return catalogOrigin().host().toLower();
+}
 
 int catalogPort() {
     const int port = catalogOrigin().port(-1);

@@ -19,18 +19,26 @@ QString applicationFolder(QStandardPaths::StandardLocation base) {
 
 }  // namespace
 
-QString cacheFolder() { return applicationFolder(QStandardPaths::GenericCacheLocation); }
-QString dataFolder() { return applicationFolder(QStandardPaths::GenericDataLocation); }
-QString configFolder() { return applicationFolder(QStandardPaths::GenericConfigLocation); }
+QString cacheFolder() {
+    return applicationFolder(QStandardPaths::GenericCacheLocation);
+}
+QString dataFolder() {
+    return applicationFolder(QStandardPaths::GenericDataLocation);
+}
+QString configFolder() {
+    return applicationFolder(QStandardPaths::GenericConfigLocation);
+}
 
 Outcome<Done> createFolder(const QString& path) {
-    if (QDir().mkpath(path)) return Done{};
+    if (QDir().mkpath(path))
+        return Done{};
     return Failure::file(QStringLiteral("cannot create folder %1").arg(path));
 }
 
 Outcome<Done> writeAtomically(const QString& path, const QByteArray& content) {
     auto folder = createFolder(QFileInfo(path).absolutePath());
-    if (!folder) return folder;
+    if (!folder)
+        return folder;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return Failure::file(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
@@ -58,8 +66,10 @@ Outcome<QByteArray> readWhole(const QString& path, qint64 maxBytes) {
 }
 
 Outcome<Done> removeFile(const QString& path) {
-    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) return Done{};
-    if (QFile::remove(path)) return Done{};
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return Done{};
+    if (QFile::remove(path))
+        return Done{};
     return Failure::file(QStringLiteral("cannot remove %1").arg(path));
 }
 

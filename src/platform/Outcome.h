@@ -60,7 +60,8 @@ public:
     template <typename U>
     Outcome<U> propagate() const {
         assert(!ok());
-        if (cancelled()) return Cancelled{};
+        if (cancelled())
+            return Cancelled{};
         return failure();
     }
 

@@ -25,12 +25,15 @@ struct TaskState {
     std::vector<std::function<void(const T&)>> callbacks;
 
     bool complete(T value) {
-        if (result) return false;
+        if (result)
+            return false;
         result.emplace(std::move(value));
         auto pendingWaiters = std::move(waiters);
         auto pendingCallbacks = std::move(callbacks);
-        for (auto& callback : pendingCallbacks) callback(*result);
-        for (auto waiter : pendingWaiters) waiter.resume();
+        for (auto& callback : pendingCallbacks)
+            callback(*result);
+        for (auto waiter : pendingWaiters)
+            waiter.resume();
         return true;
     }
 };
@@ -87,7 +90,8 @@ public:
     void then(QObject* context, F&& callback) const {
         QPointer<QObject> guard(context);
         auto call = [guard, context, callback = std::forward<F>(callback)](const T& value) mutable {
-            if (context && !guard) return;
+            if (context && !guard)
+                return;
             callback(value);
         };
         if (state_->result) {

@@ -12,15 +12,18 @@ namespace {
 
 Task<Outcome<int>> sleepThenAnswer(Clock& clock, double seconds, CancelToken token, int answer) {
     auto slept = co_await clock.sleep(seconds, token);
-    if (!slept) co_return slept.propagate<int>();
+    if (!slept)
+        co_return slept.propagate<int>();
     co_return answer;
 }
 
 Task<Outcome<int>> sumOfTwoSleeps(Clock& clock, CancelToken token) {
     auto first = co_await sleepThenAnswer(clock, 1, token, 20);
-    if (!first) co_return first.propagate<int>();
+    if (!first)
+        co_return first.propagate<int>();
     auto second = co_await sleepThenAnswer(clock, 2, token, 22);
-    if (!second) co_return second.propagate<int>();
+    if (!second)
+        co_return second.propagate<int>();
     co_return *first + *second;
 }
 

@@ -8,11 +8,13 @@ namespace {
 
 class ManualScheduledCall final : public ScheduledCall {
 public:
-    ManualScheduledCall(std::weak_ptr<std::map<std::pair<double, quint64>, std::function<void()>>> timers,
-                        std::pair<double, quint64> key)
+    ManualScheduledCall(
+        std::weak_ptr<std::map<std::pair<double, quint64>, std::function<void()>>> timers,
+        std::pair<double, quint64> key)
         : timers_(std::move(timers)), key_(key) {}
     ~ManualScheduledCall() override {
-        if (auto timers = timers_.lock()) timers->erase(key_);
+        if (auto timers = timers_.lock())
+            timers->erase(key_);
     }
 
 private:

@@ -15,7 +15,8 @@ namespace orvanta::test {
 class ManualClock final : public Clock {
 public:
     explicit ManualClock(double start = 1000.0,
-                         QDateTime wallStart = QDateTime(QDate(2026, 1, 1), QTime(12, 0), QTimeZone::utc()))
+                         QDateTime wallStart = QDateTime(QDate(2026, 1, 1), QTime(12, 0),
+                                                         QTimeZone::utc()))
         : now_(start), wallStart_(std::move(wallStart)), start_(start) {}
 
     double now() const override { return now_; }
