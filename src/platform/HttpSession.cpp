@@ -106,7 +106,14 @@ std::shared_ptr<ReplyDriver> HttpSession::send(const HttpRequest& request) {
     QNetworkReply* reply = manager_->get(networkRequest);
     // Bound what Qt buffers ahead of a slow reader; the socket waits instead.
     reply->setReadBufferSize(1 << 20);
-    return std::make_shared<ReplyDriver>(reply, request.timeout, configuration_.resourceTimeout);
+    // Drivers are often dropped from inside their own callbacks; they are
+    // silenced at once and freed from the event loop.
+    return std::shared_ptr<ReplyDriver>(
+        new ReplyDriver(reply, request.timeout, configuration_.resourceTimeout),
+        [](ReplyDriver* driver) {
+            driver->cancel();
+            driver->deleteLater();
+        });
 }
 
 Task<Outcome<HttpBody>> HttpSession::fetch(HttpRequest request, qint64 maxBytes,
