@@ -1,0 +1,62 @@
+#pragma once
+
+#include "engine/AudioOutput.h"
+#include "engine/ICYAudioStream.h"
+#include "engine/LiveMP3Playback.h"
+#include "engine/StreamSpectrumDecoder.h"
+#include "platform/HttpSession.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace orvanta {
+
+// The part of LiveMP3Playback that lives on the live thread.
+class LiveMP3Worker : public QObject {
+    Q_OBJECT
+
+public:
+    LiveMP3Worker(QUrl url, LiveMP3Playback::Callbacks callbacks);
+    ~LiveMP3Worker() override;
+
+    Q_INVOKABLE void start(float volume);
+    Q_INVOKABLE void setVolume(float volume);
+    Q_INVOKABLE void stop();
+    Q_INVOKABLE double played() const { return played_; }
+
+private:
+    bool acceptResponse(const HttpResponse& response);
+    void receiveData(const QByteArray& data);
+    void receivePcm(const PcmBuffer& buffer);
+    void pollOutput();
+    void fail();
+
+    struct PendingBuffer {
+        PcmBuffer audio;
+        std::optional<QString> title;
+    };
+
+    QUrl url_;
+    LiveMP3Playback::Callbacks callbacks_;
+    std::unique_ptr<HttpSession> session_;
+    std::unique_ptr<DataTask> task_;
+    std::unique_ptr<StreamSpectrumDecoder> decoder_;
+    AudioOutput output_;
+    QTimer pollTimer_;
+    ICYAudioStream icy_;
+    std::optional<QString> pendingTitle_;
+    std::map<std::uint64_t, PendingBuffer> scheduled_;
+    std::uint64_t nextTag_ = 0;
+    float volume_ = 1.0f;
+    bool finished_ = false;
+    bool started_ = false;
+    bool outputReady_ = false;
+    double played_ = 0;
+    double queued_ = 0;
+};
+
+}  // namespace orvanta

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "engine/PcmBuffer.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <memory>
+
+namespace orvanta {
+
+// Turns compressed stream bytes (MP3 or ADTS AAC) into PCM buffers of the
+// stream's own rate and channel count, at most 4096 frames each, handed to
+// `receive` synchronously from `parse`. Packets that cannot be decoded are
+// dropped without failing; only a broken decoder set-up is an error.
+class StreamSpectrumDecoder {
+public:
+    enum class FileTypeHint { none, mp3, adts };
+
+    StreamSpectrumDecoder(FileTypeHint hint, std::function<void(const PcmBuffer&)> receive);
+    ~StreamSpectrumDecoder();
+    StreamSpectrumDecoder(const StreamSpectrumDecoder&) = delete;
+    StreamSpectrumDecoder& operator=(const StreamSpectrumDecoder&) = delete;
+
+    // False when the decoder cannot work (the stream is to be given up).
+    bool parse(const char* data, qsizetype size);
+    bool parse(const QByteArray& data) { return parse(data.constData(), data.size()); }
+
+    // A hint from a response's media type: audio/mpeg, audio/mp3 → mp3;
+    // audio/aac, audio/aacp → adts; anything else → none.
+    static FileTypeHint hintForMimeType(const QString& mimeType);
+
+    static constexpr int maxFramesPerBuffer = 4096;
+    static constexpr qsizetype maxPacketBatchBytes = 2'000'000;
+
+private:
+    struct Codec;
+    bool open(FileTypeHint hint);
+    void decodeBatch();
+    void emitFrames(const float* const* planes, int channels, int sampleRate, int frames);
+    void flushOutput();
+
+    FileTypeHint hint_;
+    std::function<void(const PcmBuffer&)> receive_;
+    std::unique_ptr<Codec> codec_;
+    QByteArray sniffed_;
+    PcmBuffer output_;
+};
+
+}  // namespace orvanta
