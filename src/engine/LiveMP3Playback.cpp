@@ -6,10 +6,11 @@
 
 namespace orvanta {
 
-LiveMP3Playback::LiveMP3Playback(QUrl url, Callbacks callbacks)
+LiveMP3Playback::LiveMP3Playback(QUrl url, std::shared_ptr<AudioSpectrumBuffer> spectrum,
+                                 Callbacks callbacks)
     : url_(std::move(url)), thread_(std::make_unique<QThread>()) {
     thread_->setObjectName(QStringLiteral("com.orvanta.radio.live-audio"));
-    worker_ = new LiveMP3Worker(url_, std::move(callbacks));
+    worker_ = new LiveMP3Worker(url_, std::move(spectrum), std::move(callbacks));
     worker_->moveToThread(thread_.get());
     thread_->start(QThread::HighPriority);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/PcmBuffer.h"
+#include "engine/AudioSpectrumBuffer.h"
 
 #include <QString>
 #include <QUrl>
@@ -27,14 +27,13 @@ class LiveMP3Worker;
 class LiveMP3Playback {
 public:
     struct Callbacks {
-        std::function<void()> playing;                 // once, after the first buffer was heard
-        std::function<void(const QString&)> title;     // an in-band StreamTitle
-        std::function<void()> failed;                  // once; the player is finished
-        std::function<void(const PcmBuffer&)> played;  // every buffer heard (for the spectrum)
-        std::function<void(const PcmBuffer&)> format;  // the first buffer's format, before it plays
+        std::function<void()> playing;              // once, after the first buffer was heard
+        std::function<void(const QString&)> title;  // an in-band StreamTitle
+        std::function<void()> failed;               // once; the player is finished
     };
 
-    LiveMP3Playback(QUrl url, Callbacks callbacks);
+    // Every buffer heard is analysed into `spectrum` (may be null).
+    LiveMP3Playback(QUrl url, std::shared_ptr<AudioSpectrumBuffer> spectrum, Callbacks callbacks);
     ~LiveMP3Playback();
     LiveMP3Playback(const LiveMP3Playback&) = delete;
     LiveMP3Playback& operator=(const LiveMP3Playback&) = delete;

@@ -6,8 +6,11 @@ namespace {
 constexpr int pollIntervalMs = 10;
 }
 
-LiveMP3Worker::LiveMP3Worker(QUrl url, LiveMP3Playback::Callbacks callbacks)
+LiveMP3Worker::LiveMP3Worker(QUrl url, std::shared_ptr<AudioSpectrumBuffer> spectrum,
+                             LiveMP3Playback::Callbacks callbacks)
     : url_(std::move(url)), callbacks_(std::move(callbacks)), pollTimer_(this) {
+    if (spectrum)
+        processor_ = std::make_unique<SpectrumProcessor>(std::move(spectrum));
     pollTimer_.setTimerType(Qt::PreciseTimer);
     pollTimer_.setInterval(pollIntervalMs);
     connect(&pollTimer_, &QTimer::timeout, this, &LiveMP3Worker::pollOutput);
@@ -104,8 +107,10 @@ void LiveMP3Worker::receivePcm(const PcmBuffer& buffer) {
             return;
         }
         QString error;
-        if (callbacks_.format)
-            callbacks_.format(buffer);
+        if (processor_) {
+            processor_->configure(
+                PcmFormat{double(buffer.sampleRate), buffer.channels, PcmFormat::Layout::Planar});
+        }
         if (!output_.start(buffer.sampleRate, buffer.channels, &error)) {
             fail();
             return;
@@ -134,6 +139,15 @@ void LiveMP3Worker::receivePcm(const PcmBuffer& buffer) {
     }
 }
 
+void LiveMP3Worker::analyse(const PcmBuffer& buffer) {
+    if (!processor_ || buffer.channels > int(maxChannels))
+        return;
+    std::array<const float*, maxChannels> planes{};
+    for (int c = 0; c < buffer.channels; ++c)
+        planes[c] = buffer.plane(c);
+    processor_->process(std::span(planes.data(), size_t(buffer.channels)), buffer.frames);
+}
+
 void LiveMP3Worker::pollOutput() {
     if (finished_)
         return;
@@ -155,8 +169,7 @@ void LiveMP3Worker::pollOutput() {
             return;
         played_ += duration;
         queued_ -= duration;
-        if (callbacks_.played)
-            callbacks_.played(buffer.audio);
+        analyse(buffer.audio);
         if (buffer.title && callbacks_.title)
             callbacks_.title(*buffer.title);
         if (finished_)

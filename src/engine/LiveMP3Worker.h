@@ -3,6 +3,7 @@
 #include "engine/AudioOutput.h"
 #include "engine/ICYAudioStream.h"
 #include "engine/LiveMP3Playback.h"
+#include "engine/SpectrumProcessor.h"
 #include "engine/StreamSpectrumDecoder.h"
 #include "platform/HttpSession.h"
 
@@ -20,7 +21,8 @@ class LiveMP3Worker : public QObject {
     Q_OBJECT
 
 public:
-    LiveMP3Worker(QUrl url, LiveMP3Playback::Callbacks callbacks);
+    LiveMP3Worker(QUrl url, std::shared_ptr<AudioSpectrumBuffer> spectrum,
+                  LiveMP3Playback::Callbacks callbacks);
     ~LiveMP3Worker() override;
 
     Q_INVOKABLE void start(float volume);
@@ -33,6 +35,8 @@ private:
     void receiveData(const QByteArray& data);
     void receivePcm(const PcmBuffer& buffer);
     void pollOutput();
+    void analyse(const PcmBuffer& buffer);
+    static constexpr size_t maxChannels = 8;
     void fail();
 
     struct PendingBuffer {
@@ -45,6 +49,7 @@ private:
     std::unique_ptr<HttpSession> session_;
     std::unique_ptr<DataTask> task_;
     std::unique_ptr<StreamSpectrumDecoder> decoder_;
+    std::unique_ptr<SpectrumProcessor> processor_;
     AudioOutput output_;
     QTimer pollTimer_;
     ICYAudioStream icy_;

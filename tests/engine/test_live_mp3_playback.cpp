@@ -29,7 +29,7 @@ struct Recorder {
                     events << "title " + title;
                     titleTimes << clock.elapsed() / 1000.0;
                 },
-                [this] { add("failed"); }, nullptr, nullptr};
+                [this] { add("failed"); }};
     }
     void add(const QString& event) {
         QMutexLocker lock(&mutex);
@@ -94,10 +94,14 @@ private slots:
     void playsAndReportsTitlesAfterTheirAudio() {
         QFETCH(QString, path);
         Recorder recorder;
-        LiveMP3Playback player(nginx_.httpsUrl(path), recorder.callbacks());
+        auto spectrum = std::make_shared<AudioSpectrumBuffer>();
+        spectrum->setAnalysisActive(true);
+        LiveMP3Playback player(nginx_.httpsUrl(path), spectrum, recorder.callbacks());
         player.startLive(0.5f);
         QTRY_VERIFY_WITH_TIMEOUT(recorder.has("playing"), 10000);
         QVERIFY(player.playedSeconds() > 0);
+        // What was heard was analysed: the 440 Hz tone shows in the bars.
+        QTRY_VERIFY_WITH_TIMEOUT(spectrum->displayFrame(Clock::system().now()).has_value(), 3000);
 
         QVERIFY(icecast_.setTitle("Океан Ельзи - Обійми " + path));
         const double firstSet = recorder.clock.elapsed() / 1000.0;
@@ -131,7 +135,7 @@ private slots:
     void refusedResponsesFailAtOnce() {
         QFETCH(QUrl, url);
         Recorder recorder;
-        LiveMP3Playback player(url, recorder.callbacks());
+        LiveMP3Playback player(url, nullptr, recorder.callbacks());
         player.startLive(1.0f);
         QTRY_VERIFY_WITH_TIMEOUT(recorder.has("failed"), 5000);
         QCOMPARE(recorder.snapshot(), QStringList{"failed"});
@@ -139,7 +143,8 @@ private slots:
 
     void aStreamWithoutMetadataPlays() {
         Recorder recorder;
-        LiveMP3Playback player(nginx_.httpsUrl("/nometa/worship.mp3"), recorder.callbacks());
+        LiveMP3Playback player(nginx_.httpsUrl("/nometa/worship.mp3"), nullptr,
+                               recorder.callbacks());
         player.startLive(1.0f);
         QTRY_VERIFY_WITH_TIMEOUT(recorder.has("playing"), 10000);
         QTest::qWait(500);
@@ -149,7 +154,7 @@ private slots:
     void theEndOfTheTransferFailsTheStream() {
         // A whole file arrives and ends long before it could be heard.
         Recorder recorder;
-        LiveMP3Playback player(nginx_.httpsUrl("/tone.mp3"), recorder.callbacks());
+        LiveMP3Playback player(nginx_.httpsUrl("/tone.mp3"), nullptr, recorder.callbacks());
         player.startLive(1.0f);
         QTRY_VERIFY_WITH_TIMEOUT(recorder.has("failed"), 10000);
         QTest::qWait(300);
@@ -158,7 +163,8 @@ private slots:
 
     void theSourceStoppingFailsTheStream() {
         Recorder recorder;
-        LiveMP3Playback player(nginx_.httpsUrl("/closed/worship.mp3"), recorder.callbacks());
+        LiveMP3Playback player(nginx_.httpsUrl("/closed/worship.mp3"), nullptr,
+                               recorder.callbacks());
         player.startLive(1.0f);
         QTRY_VERIFY_WITH_TIMEOUT(recorder.has("playing"), 10000);
         icecast_.stopSource();
