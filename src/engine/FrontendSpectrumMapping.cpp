@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace orvanta {
 
@@ -74,8 +75,9 @@ SpectrumLevels FrontendSpectrumMapping::bandLevels(std::span<const float> decibe
             if (!std::isfinite(value))
                 continue;
             loudest = std::max(loudest, value);
-            const double amplitude = std::pow(10.0, value / 20.0);
-            energy += amplitude * amplitude;
+            // The squared amplitude 10^(dB/10), as one exp: this runs for
+            // every bin of every window.
+            energy += std::exp(value * (std::numbers::ln10 / 10.0));
             ++counted;
         }
         double combined = bandFloor;

@@ -80,17 +80,38 @@ void SpectrumProcessor::process(std::span<const float* const> buffers, qsizetype
         std::ranges::find(buffers, nullptr) != buffers.end())
         return;
 
+    // A broken sample counts as silence but still in the average.
+    auto finiteOrZero = [](float sample) { return std::isfinite(sample) ? sample : 0.0f; };
     const bool interleaved = format_.layout == PcmFormat::Layout::Interleaved;
-    for (qsizetype frame = 0; frame < frameCount; ++frame) {
-        float sum = 0;
-        for (int channel = 0; channel < channels; ++channel) {
-            const float sample = interleaved ? buffers[0][frame * channels + channel]
-                                             : buffers[std::size_t(channel)][frame];
-            // A broken sample counts as silence but still in the average.
-            if (std::isfinite(sample))
-                sum += sample;
+    const float scale = 1.0f / float(channels);
+    qsizetype frame = 0;
+    while (frame < frameCount) {
+        // Mix down as much as fits in the current window, channel by channel.
+        const qsizetype run = std::min<qsizetype>(frameCount - frame, windowSize - position_);
+        float* out = samples_.data() + position_;
+        if (interleaved) {
+            const float* in = buffers[0] + frame * channels;
+            for (qsizetype i = 0; i < run; ++i) {
+                float sum = 0;
+                for (int channel = 0; channel < channels; ++channel) {
+                    sum += finiteOrZero(in[i * channels + channel]);
+                }
+                out[i] = sum * scale;
+            }
+        } else {
+            const float* first = buffers[0] + frame;
+            for (qsizetype i = 0; i < run; ++i)
+                out[i] = finiteOrZero(first[i]);
+            for (int channel = 1; channel < channels; ++channel) {
+                const float* in = buffers[std::size_t(channel)] + frame;
+                for (qsizetype i = 0; i < run; ++i)
+                    out[i] += finiteOrZero(in[i]);
+            }
+            for (qsizetype i = 0; i < run; ++i)
+                out[i] *= scale;
         }
-        samples_[std::size_t(position_++)] = sum / float(channels);
+        position_ += int(run);
+        frame += run;
         if (position_ == windowSize) {
             analyse();
             position_ = 0;

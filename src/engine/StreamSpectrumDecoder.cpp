@@ -234,7 +234,7 @@ void StreamSpectrumDecoder::emitFrames(const float* const* planes, int channels,
         if (output_.frames == 0) {
             output_.channels = channels;
             output_.sampleRate = sampleRate;
-            output_.samples.assign(static_cast<size_t>(maxFramesPerBuffer) * channels, 0.0f);
+            output_.samples.resize(static_cast<size_t>(maxFramesPerBuffer) * channels);
         }
         const int take = std::min(frames - offset, maxFramesPerBuffer - output_.frames);
         for (int c = 0; c < channels; ++c) {
@@ -252,8 +252,9 @@ void StreamSpectrumDecoder::emitFrames(const float* const* planes, int channels,
 void StreamSpectrumDecoder::flushOutput() {
     if (output_.frames == 0)
         return;
-    // Planes were laid out 4096 apart while filling; close the gaps.
-    PcmBuffer buffer;
+    // Planes were laid out 4096 apart while filling; close the gaps. The
+    // handed-over buffer keeps its storage between calls.
+    PcmBuffer& buffer = ready_;
     buffer.sampleRate = output_.sampleRate;
     buffer.channels = output_.channels;
     buffer.frames = output_.frames;

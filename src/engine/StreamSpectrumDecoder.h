@@ -45,6 +45,7 @@ private:
     std::unique_ptr<Codec> codec_;
     QByteArray sniffed_;
     PcmBuffer output_;
+    PcmBuffer ready_;
 };
 
 }  // namespace orvanta
