@@ -93,7 +93,12 @@ public:
 
     CancelToken token() const { return CancelToken(state_); }
     bool isCancelled() const { return state_->cancelled; }
-    void cancel() { cancelState(state_); }
+    void cancel() {
+        // Cancelling may resume code that destroys this source: keep the
+        // state alive until every callback has run.
+        auto keep = state_;
+        cancelState(keep);
+    }
 
 private:
     static void cancelState(const std::shared_ptr<detail::CancelState>& state) {

@@ -102,6 +102,16 @@ private slots:
         QCOMPARE(calls, 1);
     }
 
+    void cancellingMayDestroyTheSource() {
+        ManualClock clock;
+        auto source = std::make_unique<CancelSource>();
+        auto task = sleepThenAnswer(clock, 5, source->token(), 1);
+        task.then(nullptr, [&](const Outcome<int>&) { source.reset(); });
+        source->cancel();
+        QVERIFY(!source);
+        QVERIFY(task.result().cancelled());
+    }
+
     void repeatingTimerTicksUntilStopped() {
         ManualClock clock;
         int ticks = 0;
