@@ -1,5 +1,7 @@
 #include "stations/StationAPI.h"
 
+#include "nowplaying/NowPlayingRequest.h"
+
 #include "stations/CatalogAnswer.h"
 #include "stations/CatalogDecoding.h"
 
@@ -71,6 +73,34 @@ Task<Outcome<CatalogResult>> StationAPI::runFetchCatalog(std::shared_ptr<State> 
             (void)writeCatalogCacheFile(*cacheFile, *state->cache);
     }
     co_return std::move(answer.result);
+}
+
+Task<Outcome<NowPlayingSnapshot>> StationAPI::nowPlaying(QString stationId, CancelToken token) {
+    return runNowPlaying(state_, std::move(stationId), std::move(token));
+}
+
+Task<Outcome<NowPlayingSnapshot>> StationAPI::runNowPlaying(std::shared_ptr<State> state,
+                                                            QString stationId, CancelToken token) {
+    const Outcome<HttpRequest> request =
+        nowPlayingRequest(stationId, state->configuration.catalogOrigin);
+    if (!request)
+        co_return request.propagate<NowPlayingSnapshot>();
+    auto operation = std::make_shared<CancelSource>(CancelSource::linkedTo(token));
+    const CancelRegistration ownerGone =
+        state->lifetime.token().onCancel([operation] { operation->cancel(); });
+    const Outcome<HttpBody> download =
+        co_await state->session.fetch(*request, nowPlayingMaximumBodyBytes, operation->token());
+    if (operation->isCancelled())
+        co_return Cancelled{};
+    if (download.failed()) {
+        // An overlong answer is a bad answer here, like any other refusal.
+        if (download.failure().isUrl(UrlError::dataLengthExceedsMaximum)) {
+            co_return Failure::url(UrlError::badServerResponse, download.failure().message);
+        }
+        co_return download.failure();
+    }
+    co_return decodeNowPlayingResponse(download->response, download->data, stationId,
+                                       state->clock.wallNow());
 }
 
 }  // namespace orvanta

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "nowplaying/NowPlayingSnapshot.h"
 #include "platform/Cancellation.h"
 #include "platform/Clock.h"
 #include "platform/Deployment.h"
@@ -53,6 +54,10 @@ public:
 
     // The last accepted download; empty until the cache file has been read
     // or a download accepted.
+    // The catalog server's now-playing snapshot of a station (its
+    // now-playing id; "spotify" for the Spotify record).
+    Task<Outcome<NowPlayingSnapshot>> nowPlaying(QString stationId, CancelToken token = {});
+
     const std::optional<Cache>& cache() const;
     const Configuration& configuration() const;
 
@@ -60,6 +65,8 @@ private:
     struct State;
     static Task<Outcome<CatalogResult>> runFetchCatalog(std::shared_ptr<State> state,
                                                         CancelToken token);
+    static Task<Outcome<NowPlayingSnapshot>> runNowPlaying(std::shared_ptr<State> state,
+                                                           QString stationId, CancelToken token);
 
     // Shared with running operations, so that they finish safely when the
     // client goes away before the network answers.
