@@ -69,6 +69,9 @@ public:
     static inline const QString streamEnded = QStringLiteral("Ефір завершив з’єднання");
     static inline const QString noAudio = QStringLiteral("Ефір не надходить");
 
+    // What the listener is told when the stream check fails.
+    static EngineFailure failureOfCheck(const Failure& failure);
+
     // Stream keys of the catalog server's programmes that the live path plays.
     static bool isLiveStreamKey(const QString& key);
 

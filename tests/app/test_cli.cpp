@@ -22,12 +22,10 @@ Run runCli(const QStringList& arguments, const QProcessEnvironment& environment)
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(CLI_PATH), arguments);
     Run run;
-    if (!process.waitForFinished(30000))
-        return run;
+    if (!process.waitForFinished(30000)) return run;
     run.status = process.exitCode();
     for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-        if (!line.isEmpty())
-            run.lines << QJsonDocument::fromJson(line).object();
+        if (!line.isEmpty()) run.lines << QJsonDocument::fromJson(line).object();
     }
     return run;
 }
@@ -92,6 +90,26 @@ private slots:
         run = runCli({"catalog", "--cache", home_.filePath("none.json")}, environment);
         QCOMPARE(run.status, 1);
         QVERIFY(run.lines[0]["error"].toObject()["code"].toInt() < 0);
+    }
+
+    void probeReportsTheCheck() {
+        NginxServer nginx;
+        NginxServer::Options options;
+        options.tlsServerConfig =
+            "location = /stream { default_type audio/mpeg; add_header icy-genre Jazz; }";
+        QVERIFY(nginx.start(options));
+        QVERIFY(nginx.writeFile("stream", QByteArray(4096, '\0')));
+        Run run = runCli({"probe", nginx.httpsUrl("/stream").toString()}, environment_);
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.lines[0]["status"].toInt(), 200);
+        QCOMPARE(run.lines[0]["mimeType"].toString(), QStringLiteral("audio/mpeg"));
+        QCOMPARE(run.lines[0]["genre"].toString(), QStringLiteral("Jazz"));
+
+        run = runCli({"probe", nginx.httpsUrl("/missing").toString()}, environment_);
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.lines[0]["message"].toString(), QStringLiteral("Потік тимчасово недоступний"));
+        QCOMPARE(run.lines[0]["permanent"].toBool(), true);
+        QVERIFY(run.lines[0]["retryAfter"].isNull());
     }
 };
 

@@ -8,5 +8,6 @@ namespace orvanta::cli {
 // its results to standard output and returns the process's exit status.
 int cleanTitle(const QStringList& arguments);
 int catalog(const QStringList& arguments);
+int probe(const QStringList& arguments);
 
 }  // namespace orvanta::cli

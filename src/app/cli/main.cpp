@@ -22,6 +22,12 @@ const char* const usage =
     "                            {\"isCached\", \"stations\": [{\"id\", \"title\", "
     "\"streamKey\"}]}\n"
     "                            or {\"error\": {\"code\", \"message\"}} with exit status 1\n"
+    "  probe URL                 the stream check: on success\n"
+    "                            {\"address\", \"finalUrl\", \"status\", \"mimeType\", "
+    "\"genre\"};\n"
+    "                            on failure {\"error\", \"message\", \"permanent\", "
+    "\"retryAfter\"}\n"
+    "                            with exit status 1\n"
     "  --help                    this text\n"
     "\n"
     "Environment: ORVANTA_CATALOG_URL, ORVANTA_IMAGE_URL, ORVANTA_CA_FILE,\n"
@@ -40,10 +46,9 @@ int main(int argc, char** argv) {
         return arguments.isEmpty() ? 2 : 0;
     }
     const QString command = arguments.takeFirst();
-    if (command == QLatin1String("clean-title"))
-        return orvanta::cli::cleanTitle(arguments);
-    if (command == QLatin1String("catalog"))
-        return orvanta::cli::catalog(arguments);
+    if (command == QLatin1String("clean-title")) return orvanta::cli::cleanTitle(arguments);
+    if (command == QLatin1String("catalog")) return orvanta::cli::catalog(arguments);
+    if (command == QLatin1String("probe")) return orvanta::cli::probe(arguments);
     std::fprintf(stderr, "orvanta-radio-cli: unknown command \"%s\"\n\n%s", qPrintable(command),
                  usage);
     return 2;
