@@ -62,9 +62,9 @@ public:
                 // The coroutine's locals are gone by now; free the frame first,
                 // then wake whoever waits, so that they may drop everything.
                 auto taskState = std::move(handle.promise().state);
-                T value = std::move(*handle.promise().value);
+                T result = std::move(*handle.promise().value);
                 handle.destroy();
-                taskState->complete(std::move(value));
+                taskState->complete(std::move(result));
             }
             void await_resume() noexcept {}
         };
