@@ -9,5 +9,6 @@ namespace orvanta::cli {
 int cleanTitle(const QStringList& arguments);
 int catalog(const QStringList& arguments);
 int probe(const QStringList& arguments);
+int play(const QStringList& arguments);
 
 }  // namespace orvanta::cli

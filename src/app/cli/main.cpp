@@ -28,6 +28,13 @@ const char* const usage =
     "                            on failure {\"error\", \"message\", \"permanent\", "
     "\"retryAfter\"}\n"
     "                            with exit status 1\n"
+    "  play URL [--seconds N]    play through the real coordinator and engine (a\n"
+    "  play --station ID ...     personal station made for URL, or a catalog id);\n"
+    "                            one line at every state change:\n"
+    "                            {\"t\", \"phase\", \"attempt\", \"generation\", \"error\",\n"
+    "                             \"title\", \"artist\", \"path\": \"live\"|\"platform\"|null};\n"
+    "                            pauses and exits 0 after N seconds or on Ctrl+C;\n"
+    "                            never touches stored stations or settings\n"
     "  --help                    this text\n"
     "\n"
     "Environment: ORVANTA_CATALOG_URL, ORVANTA_IMAGE_URL, ORVANTA_CA_FILE,\n"
@@ -49,6 +56,7 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("clean-title")) return orvanta::cli::cleanTitle(arguments);
     if (command == QLatin1String("catalog")) return orvanta::cli::catalog(arguments);
     if (command == QLatin1String("probe")) return orvanta::cli::probe(arguments);
+    if (command == QLatin1String("play")) return orvanta::cli::play(arguments);
     std::fprintf(stderr, "orvanta-radio-cli: unknown command \"%s\"\n\n%s", qPrintable(command),
                  usage);
     return 2;
