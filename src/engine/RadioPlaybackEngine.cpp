@@ -1,6 +1,7 @@
 #include "engine/RadioPlaybackEngine.h"
 
 #include "engine/GstPlatformPlayer.h"
+#include "engine/GstSupport.h"
 #include "engine/StreamProbe.h"
 #include "engine/StreamResponseError.h"
 #include "engine/StreamSpectrumReader.h"
@@ -23,6 +24,7 @@ RadioPlaybackEngine::RadioPlaybackEngine(Clock& clock, PlayerFactory makePlayer,
       readSpectrum_(std::move(readSpectrum)),
       spectrum_(std::make_shared<AudioSpectrumBuffer>(clock)),
       player_(makePlayer_()) {
+    warmUpGStreamer();
     spectrum_->setAnalysisActive(spectrumActive_);
     lastProgress_ = clock_.now();
 }
