@@ -88,10 +88,14 @@ public:
         // The outside now-playing id of a station without a catalog counterpart.
         std::function<std::optional<QString>(const Station&)> websiteMetadataID;
         // Clears the cover search's memory of misses.
-        std::function<Task<Outcome<Done>>()> resetArtworkSearch;
+        std::function<Task<Outcome<Done>>(CancelToken)> resetArtworkSearch;
         // Cover search for a track on a station; used when artworkSearch is absent.
         std::function<Task<Outcome<std::optional<RadioTrack>>>(RadioTrack, Station, CancelToken)>
             stationArtworkSearch;
+        // Loads a cover into the shared image loader's caches ahead of its
+        // showing; the picture itself is not wanted (see imagePrefetch in
+        // ArtworkLoaderPrefetch.h). None: covers are loaded when shown.
+        std::function<Task<Outcome<Done>>(QUrl, CancelToken)> prefetchImage;
 
         // List the catalog stations before the personal ones.
         bool showsServerStations = false;
@@ -124,6 +128,21 @@ public:
     static constexpr double playingCatalogRefreshInterval = 60.0;
     // How long the previous track may stay on screen after resuming.
     static constexpr double resumeHoldSeconds = 30.0;
+    // Seconds between now-playing requests; stations served by an outside
+    // feed are asked less often.
+    static constexpr double nowPlayingPollInterval = 0.75;
+    static constexpr double outsideNowPlayingPollInterval = 10.0;
+    // How long a personal stream's last title stays after it starts sending
+    // empty titles.
+    static constexpr double emptyTitleGraceSeconds = 10.0;
+    // Recent snapshots with a track that a stream title is matched against.
+    static constexpr qsizetype recentSnapshotLimit = 3;
+    // Quiet time before a cover search, so quick title changes search once.
+    static constexpr double artworkSearchDelay = 0.3;
+    // How long a search that found nothing is not repeated for the same track.
+    static constexpr double emptyArtworkSearchRetrySeconds = 60.0;
+    // Least time between two genre lookups of the same stream.
+    static constexpr double genreLookupSpacingSeconds = 900.0;
 
     // Reads the personal stations, the genre entries and the selection from
     // `preferences` and installs itself as the engine's event handler. Nothing
@@ -274,11 +293,25 @@ private:
     // Now playing.
     void resetNowPlaying(bool keepTrack);
     void dropNowPlayingRequests();
+    std::optional<QString> outsideMetadataID(const Station& station) const;
     void startMetadataPolling(const QString& stationId, qint64 generation);
+    Task<Done> pollNowPlaying(QString stationId, qint64 generation, CancelToken token);
     Task<Done> fetchSnapshot(QString stationId, qint64 generation);
+    void applySnapshot(const NowPlayingSnapshot& received, const QString& stationId,
+                       const QString& nowPlayingId, qint64 generation);
+    void takeSnapshot(const NowPlayingSnapshot& snapshot);
+    void prefetchArtwork(const QUrl& address);
     void handleStreamMetadata(const StreamSongFields& fields);
     void recomputeTrack();
+    std::optional<RadioTrack> chooseTrack(const QDateTime& now) const;
+    std::optional<RadioTrack> resolveArtwork(std::optional<RadioTrack> track);
+    Task<Done> searchArtwork(ArtworkQuery query, Station station, CancelToken token);
+
+    // Genre and logo discovery.
     Task<Done> refreshGenres();
+    Task<Done> discoverGenres(CancelToken token);
+    bool needsGenreLookup(const PersonalStation& station) const;
+    void storeGenreEntry(const QString& address, const StationGenreEntry& entry);
 
     // Personal stations.
     void storePersonalStations(QList<PersonalStation> stations);
@@ -331,7 +364,7 @@ private:
     std::optional<RadioTrack> artworkSearchResult_;
     std::optional<QDateTime> artworkSearchRetryAt_;
     BackgroundTask<Done> artworkSearchTask_;
-    BackgroundTask<Done> artworkPrefetch_;
+    BackgroundTask<Outcome<Done>> artworkPrefetch_;
     std::optional<QUrl> prefetchURL_;
 
     // Genre and logo discovery.

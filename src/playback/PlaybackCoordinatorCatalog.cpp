@@ -122,7 +122,8 @@ void PlaybackCoordinator::applyCatalog(const CatalogResult& result) {
 Task<Done> PlaybackCoordinator::reload(bool resetArtwork) {
     const Alive alive = this->alive();
     if (resetArtwork && options_.resetArtworkSearch) {
-        co_await options_.resetArtworkSearch();
+        const Task<Outcome<Done>> reset = options_.resetArtworkSearch(lifetime_.token());
+        co_await reset;
         if (alive.expired())
             co_return Done{};
     }

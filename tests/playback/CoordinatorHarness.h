@@ -20,7 +20,9 @@
 #include <QStringList>
 #include <QTest>
 
+#include <algorithm>
 #include <deque>
+#include <functional>
 #include <memory>
 
 namespace orvanta::test {
@@ -89,8 +91,23 @@ public:
         pending.push_back(request);
         return request->completion.task();
     }
-    Task<Outcome<NowPlayingSnapshot>> nowPlaying(QString, CancelToken) override {
-        return Completion<Outcome<NowPlayingSnapshot>>().task();  // never answers
+    // Waits for the test's answer (answerNowPlaying) unless nowPlayingAnswer
+    // is set; honours cancellation unless told not to.
+    Task<Outcome<NowPlayingSnapshot>> nowPlaying(QString stationId, CancelToken token) override {
+        nowPlayingIds.append(stationId);
+        if (nowPlayingAnswer) {
+            Completion<Outcome<NowPlayingSnapshot>> answered;
+            answered.complete(nowPlayingAnswer(stationId));
+            return answered.task();
+        }
+        auto request = std::make_shared<NowPlayingRequest>();
+        request->stationId = stationId;
+        if (honoursCancellation) {
+            request->registration = token.onCancel(
+                [completion = request->completion] { completion.complete(Cancelled{}); });
+        }
+        nowPlayingPending.push_back(request);
+        return request->completion.task();
     }
 
     // Finishes the oldest waiting fetch; false when none waits.
@@ -104,11 +121,40 @@ public:
     }
     int waiting() const { return static_cast<int>(pending.size()); }
 
+    // Finishes the oldest now-playing request that is still open (cancelled
+    // ones have finished already); false when none is open.
+    bool answerNowPlaying(Outcome<NowPlayingSnapshot> outcome) {
+        while (!nowPlayingPending.empty()) {
+            auto request = nowPlayingPending.front();
+            nowPlayingPending.pop_front();
+            if (request->completion.complete(outcome))
+                return true;
+        }
+        return false;
+    }
+    int nowPlayingWaiting() const {
+        return static_cast<int>(
+            std::count_if(nowPlayingPending.begin(), nowPlayingPending.end(),
+                          [](const auto& request) { return !request->completion.isDone(); }));
+    }
+
     int fetches = 0;
     // When set, every fetch is answered with it at once.
     std::optional<Outcome<CatalogResult>> autoAnswer;
+    // Every now-playing id asked for, in order.
+    QStringList nowPlayingIds;
+    // When set, every now-playing request is answered with its result at once.
+    std::function<Outcome<NowPlayingSnapshot>(const QString&)> nowPlayingAnswer;
+    // A client that answers even after being cancelled.
+    bool honoursCancellation = true;
 
 private:
+    struct NowPlayingRequest {
+        QString stationId;
+        Completion<Outcome<NowPlayingSnapshot>> completion;
+        CancelRegistration registration;
+    };
+    std::deque<std::shared_ptr<NowPlayingRequest>> nowPlayingPending;
     struct Request {
         Completion<Outcome<CatalogResult>> completion;
         CancelRegistration registration;

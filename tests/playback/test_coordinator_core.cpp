@@ -453,7 +453,7 @@ private slots:
         Completion<Outcome<Done>> resetDone;
         int resets = 0;
         PlaybackCoordinator::Options options;
-        options.resetArtworkSearch = [&] {
+        options.resetArtworkSearch = [&](CancelToken) {
             ++resets;
             return resetDone.task();
         };

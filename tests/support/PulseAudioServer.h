@@ -23,6 +23,7 @@ public:
     // Records `seconds` of the null sink's monitor as 16-bit stereo and
     // returns the loudest sample's magnitude (0 … 32767).
     int peakOfMonitor(double seconds) const;
+    qint64 processId() const { return daemon_ ? daemon_->processId() : 0; }
 
 private:
     QTemporaryDir dir_;
