@@ -3,6 +3,8 @@
 #include "engine/RadioPlaybackEngine.h"
 #include "platform/Deployment.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace orvanta;
@@ -31,8 +33,7 @@ public:
 
     void setTimeControl(TimeControl control) {
         control_ = control;
-        if (callbacks_.timeControlChanged)
-            callbacks_.timeControlChanged(control);
+        if (callbacks_.timeControlChanged) callbacks_.timeControlChanged(control);
     }
     Callbacks callbacks_;
     bool tap_ = true;
@@ -68,6 +69,8 @@ private:
     QList<QString> resolved_;
     std::unique_ptr<RadioPlaybackEngine> engine_;
     quint16 closedPort_ = 0;
+    QTcpServer silentCatalog_;
+    QList<QTcpSocket*> catalogConnections_;
 
     void makeEngine() {
         engine_ = std::make_unique<RadioPlaybackEngine>(
@@ -101,7 +104,15 @@ private slots:
     void initTestCase() {
         // Catalog programmes are recognised by the catalog origin; it points
         // at a port nobody listens on, so a live attempt fails at once.
-        closedPort_ = test::freeLoopbackPort();
+        // The catalog origin is a peer that accepts connections and never
+        // answers, so live attempts stall until the test ends them.
+        QVERIFY(silentCatalog_.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&silentCatalog_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = silentCatalog_.nextPendingConnection()) {
+                catalogConnections_.append(socket);
+            }
+        });
+        closedPort_ = silentCatalog_.serverPort();
         qputenv("ORVANTA_CATALOG_URL",
                 QStringLiteral("https://127.0.0.1:%1").arg(closedPort_).toUtf8());
         QCOMPARE(Deployment::catalogPort(), int(closedPort_));
@@ -146,8 +157,7 @@ private slots:
             player_->callbacks_.itemFailed(Failure::url(UrlError::serverCertificateUntrusted));
         if (kind == 1)
             player_->callbacks_.itemFailed(Failure::url(UrlError::networkConnectionLost));
-        if (kind == 2)
-            player_->callbacks_.playedToEnd();
+        if (kind == 2) player_->callbacks_.playedToEnd();
         QCOMPARE(sent_.size(), 1);
         QCOMPARE(sent_[0].event,
                  EngineEvent::failed(EngineFailure{permanent, message, std::nullopt}));
@@ -179,10 +189,8 @@ private slots:
         QFETCH(std::optional<double>, retryAfter);
         engine_->play(address("https://stream.example.org/live"), 4);
         Failure failure = Failure::url(UrlError::cannotConnectToHost);
-        if (status == 0)
-            failure = Failure::url(UrlError::serverCertificateHasBadDate);
-        if (status > 0)
-            failure = Failure{ErrorDomain::streamResponse, status, {}, retryAfter};
+        if (status == 0) failure = Failure::url(UrlError::serverCertificateHasBadDate);
+        if (status > 0) failure = Failure{ErrorDomain::streamResponse, status, {}, retryAfter};
         pendingResolve_->complete(failure);
         QCOMPARE(sent_.size(), 1);
         QCOMPARE(sent_[0].event,
@@ -284,12 +292,16 @@ private slots:
         QVERIFY(engine_->isMuted());
     }
 
-    void catalogProgrammesTakeTheLivePathAndFallBack() {
+    void aLiveStreamThatFailsFallsBackToThePlatform() {
         const WebUrl programme =
             address(QStringLiteral("https://127.0.0.1:%1/worship.mp3").arg(closedPort_));
         engine_->play(programme, 11);
         QVERIFY(engine_->isOnLivePath());
         QVERIFY(resolved_.isEmpty());
+        QTRY_VERIFY(!catalogConnections_.isEmpty());
+        // The server drops the connection: the live attempt fails.
+        qDeleteAll(catalogConnections_);
+        catalogConnections_.clear();
         QTRY_VERIFY_WITH_TIMEOUT(!resolved_.isEmpty(), 5000);
         QVERIFY(!engine_->isOnLivePath());
         QCOMPARE(sent_.size(), 1);
@@ -300,6 +312,24 @@ private slots:
         // An ordinary address never takes the live path.
         engine_->play(address("https://stream.example.org/worship.mp3"), 12);
         QVERIFY(!engine_->isOnLivePath());
+    }
+
+    void aLiveStreamWithoutProgressFallsBackAfterFiveSeconds() {
+        const WebUrl programme =
+            address(QStringLiteral("https://127.0.0.1:%1/ukraine").arg(closedPort_));
+        engine_->play(programme, 21);
+        QVERIFY(engine_->isOnLivePath());
+        clock_.advance(5.0);
+        engine_->checkProgress();
+        QVERIFY(engine_->isOnLivePath());
+        clock_.advance(0.1);
+        engine_->checkProgress();
+        QVERIFY(!engine_->isOnLivePath());
+        QCOMPARE(sent_.size(), 1);
+        QCOMPARE(sent_[0].event, EngineEvent::buffering());
+        QCOMPARE(sent_[0].generation, qint64(21));
+        // The platform path gets the live player's address.
+        QCOMPARE(resolved_, QList<QString>{programme.text()});
     }
 };
 
