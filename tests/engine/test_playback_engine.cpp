@@ -1,4 +1,5 @@
 #include "ManualClock.h"
+#include "SilentUpstream.h"
 #include "TestServer.h"
 #include "engine/RadioPlaybackEngine.h"
 #include "platform/Deployment.h"
@@ -69,8 +70,7 @@ private:
     QList<QString> resolved_;
     std::unique_ptr<RadioPlaybackEngine> engine_;
     quint16 closedPort_ = 0;
-    QTcpServer silentCatalog_;
-    QList<QTcpSocket*> catalogConnections_;
+    test::SilentUpstream silentCatalog_;
 
     void makeEngine() {
         engine_ = std::make_unique<RadioPlaybackEngine>(
@@ -106,13 +106,7 @@ private slots:
         // at a port nobody listens on, so a live attempt fails at once.
         // The catalog origin is a peer that accepts connections and never
         // answers, so live attempts stall until the test ends them.
-        QVERIFY(silentCatalog_.listen(QHostAddress::LocalHost, 0));
-        QObject::connect(&silentCatalog_, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = silentCatalog_.nextPendingConnection()) {
-                catalogConnections_.append(socket);
-            }
-        });
-        closedPort_ = silentCatalog_.serverPort();
+        closedPort_ = silentCatalog_.port();
         qputenv("ORVANTA_CATALOG_URL",
                 QStringLiteral("https://127.0.0.1:%1").arg(closedPort_).toUtf8());
         QCOMPARE(Deployment::catalogPort(), int(closedPort_));
@@ -298,10 +292,9 @@ private slots:
         engine_->play(programme, 11);
         QVERIFY(engine_->isOnLivePath());
         QVERIFY(resolved_.isEmpty());
-        QTRY_VERIFY(!catalogConnections_.isEmpty());
+        QTRY_VERIFY(silentCatalog_.connections() > 0);
         // The server drops the connection: the live attempt fails.
-        qDeleteAll(catalogConnections_);
-        catalogConnections_.clear();
+        silentCatalog_.dropConnections();
         QTRY_VERIFY_WITH_TIMEOUT(!resolved_.isEmpty(), 5000);
         QVERIFY(!engine_->isOnLivePath());
         QCOMPARE(sent_.size(), 1);

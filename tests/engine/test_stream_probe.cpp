@@ -1,5 +1,6 @@
 #include "Await.h"
 #include "ManualClock.h"
+#include "SilentUpstream.h"
 #include "TestCertificates.h"
 #include "TestServer.h"
 #include "engine/StreamProbe.h"
@@ -18,25 +19,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A peer that accepts connections and never answers, not even the TLS
-// handshake: a hung stream server.
-class SilentUpstream {
-public:
-    SilentUpstream() {
-        server_.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection())
-                sockets_.append(socket);
-        });
-    }
-    quint16 port() const { return server_.serverPort(); }
-    int connections() const { return static_cast<int>(sockets_.size()); }
-
-private:
-    QTcpServer server_;
-    QList<QTcpSocket*> sockets_;
-};
-
 std::optional<QByteArray> headerOf(const StreamCheckResult& result, QByteArrayView name) {
     HttpResponse head;
     head.headers = result.headers;
@@ -44,10 +26,8 @@ std::optional<QByteArray> headerOf(const StreamCheckResult& result, QByteArrayVi
 }
 
 QString describe(const Outcome<StreamCheckResult>& outcome) {
-    if (outcome.ok())
-        return u"ok "_s + outcome->address.text();
-    if (outcome.cancelled())
-        return u"cancelled"_s;
+    if (outcome.ok()) return u"ok "_s + outcome->address.text();
+    if (outcome.cancelled()) return u"cancelled"_s;
     return outcome.failure().describe();
 }
 

@@ -1,4 +1,5 @@
 #include "Await.h"
+#include "SilentUpstream.h"
 #include "TemporaryHome.h"
 #include "TestCertificates.h"
 #include "TestServer.h"
@@ -14,25 +15,6 @@ using namespace orvanta;
 using namespace orvanta::test;
 
 namespace {
-
-// A peer that accepts connections and never answers: what a hung server
-// looks like from the client.
-class SilentUpstream {
-public:
-    SilentUpstream() {
-        server_.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection())
-                sockets_.append(socket);
-        });
-    }
-    quint16 port() const { return server_.serverPort(); }
-    int connections() const { return static_cast<int>(sockets_.size()); }
-
-private:
-    QTcpServer server_;
-    QList<QTcpSocket*> sockets_;
-};
 
 QByteArray bytes(qsizetype size) {
     QByteArray data(size, 'x');
@@ -55,8 +37,7 @@ private:
         HttpRequest request(url, timeout);
         request.headers = headers;
         auto task = HttpSession::shared().fetch(request, maxBytes);
-        if (!waitFor(task))
-            return Failure::url(UrlError::unknown, "test gave up waiting");
+        if (!waitFor(task)) return Failure::url(UrlError::unknown, "test gave up waiting");
         return task.result();
     }
 
@@ -198,8 +179,7 @@ private slots:
             auto piece = stream->read({}, 300);
             QVERIFY(waitFor(piece));
             QVERIFY(piece.result().ok());
-            if (!piece.result().value())
-                break;
+            if (!piece.result().value()) break;
             QVERIFY(piece.result().value()->size() <= 300);
             received += *piece.result().value();
         }

@@ -1,6 +1,7 @@
 #include "Await.h"
 #include "CatalogFixtures.h"
 #include "ManualClock.h"
+#include "SilentUpstream.h"
 #include "TemporaryHome.h"
 #include "TestCertificates.h"
 #include "TestServer.h"
@@ -23,25 +24,6 @@ using namespace orvanta::test;
 
 namespace {
 
-// A peer that accepts connections and never answers: a hung catalog server
-// behind its front proxy.
-class SilentUpstream {
-public:
-    SilentUpstream() {
-        server_.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection())
-                sockets_.append(socket);
-        });
-    }
-    quint16 port() const { return server_.serverPort(); }
-    int connections() const { return static_cast<int>(sockets_.size()); }
-
-private:
-    QTcpServer server_;
-    QList<QTcpSocket*> sockets_;
-};
-
 // nginx answering the catalog path with `location`, logging the status and
 // the "If-None-Match" header of each catalog request.
 std::unique_ptr<NginxServer> startCatalogServer(const QString& location) {
@@ -55,15 +37,13 @@ std::unique_ptr<NginxServer> startCatalogServer(const QString& location) {
                                   "access_log {{ROOT}}/../requests.log catalog; %1 }"
                                   "location = /probe { alias {{ROOT}}/api/v1/stations; }")
                                   .arg(location);
-    if (!server->start(options))
-        return nullptr;
+    if (!server->start(options)) return nullptr;
     return server;
 }
 
 QStringList requestLog(const NginxServer& server) {
     QFile file(server.root() + QStringLiteral("/../requests.log"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    if (!file.open(QIODevice::ReadOnly)) return {};
     return QString::fromLatin1(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
@@ -73,10 +53,8 @@ QByteArray fileContent(const QString& path) {
 }
 
 QString describe(const Outcome<CatalogResult>& result) {
-    if (result.cancelled())
-        return QStringLiteral("cancelled");
-    if (result.failed())
-        return result.failure().describe();
+    if (result.cancelled()) return QStringLiteral("cancelled");
+    if (result.failed()) return result.failure().describe();
     return result->isCached ? QStringLiteral("cached") : QStringLiteral("fresh");
 }
 
@@ -130,8 +108,7 @@ private:
     QByteArray servedEntityTag() {
         auto task = HttpSession::shared().fetch(
             HttpRequest(files_->httpsUrl(QStringLiteral("/probe"))), 1 << 21);
-        if (!waitFor(task) || !task.result().ok())
-            return {};
+        if (!waitFor(task) || !task.result().ok()) return {};
         return task.result()->response.header("ETag").value_or(QByteArray());
     }
 
@@ -270,13 +247,11 @@ private slots:
         const QByteArray document = catalogDocument(stationJson("big"), size);
         QCOMPARE(document.size(), size);
         serve(document);
-        if (withCache)
-            storeCacheFile();
+        if (withCache) storeCacheFile();
         StationAPI client(clock_, configuration(origin(*files_)));
         const Outcome<CatalogResult> result = fetch(client);
         QVERIFY(describe(result).startsWith(expected));
-        if (result.ok() && !result->isCached)
-            QCOMPARE(client.cache()->data, document);
+        if (result.ok() && !result->isCached) QCOMPARE(client.cache()->data, document);
     }
 
     void invalidDocumentsNeverReplaceTheCache_data() {
