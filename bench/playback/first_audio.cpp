@@ -7,6 +7,8 @@
 // the time is when the first 10 ms block above silence arrives. CPU: the
 // player's process tree plus PulseAudio over a minute of playing.
 //   bench_first_audio CLI_PATH [RUNS] [CPU_SECONDS]
+// BENCH_ONLY=NAME measures one player; BENCH_SINK overrides the program's
+// GStreamer sink; BENCH_VERBOSE=1 prints what the players printed.
 
 #include "IcecastServer.h"
 #include "PulseAudioServer.h"
@@ -153,7 +155,7 @@ int main(int argc, char** argv) {
     QProcessEnvironment environment = pulse.environment();
     environment.insert("ORVANTA_CA_FILE", certificates.caFile);
     environment.insert("ORVANTA_CATALOG_URL", nginx.httpsUrl("").toString());
-    environment.insert("ORVANTA_AUDIO_SINK", "pulsesink");
+    environment.insert("ORVANTA_AUDIO_SINK", qEnvironmentVariable("BENCH_SINK", "pulsesink"));
     const QString own = nginx.httpsUrl("/worship.mp3").toString();
     const QString relay = nginx.httpsUrl("/relay/worship.mp3").toString();
     // gst-play-1.0 trusts only the system store, which the bench leaves
@@ -174,9 +176,11 @@ int main(int argc, char** argv) {
           "curl -s --cacert " + certificates.caFile + " " + relay + " | mpg123 -q -o pulse -"}},
     };
 
+    const QString only = qEnvironmentVariable("BENCH_ONLY");
     std::map<QString, std::vector<double>> times;
     for (int run = 0; run < runs; ++run) {
         for (const Player& player : players) {
+            if (!only.isEmpty() && player.name != only) continue;
             const double seconds = firstAudio(pulse, environment, player);
             if (seconds >= 0) times[player.name].push_back(seconds);
         }
