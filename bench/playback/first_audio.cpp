@@ -22,8 +22,10 @@
 #include <QProcess>
 #include <QThread>
 
+#include <sys/types.h>
 #include <unistd.h>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <map>
 
@@ -36,6 +38,23 @@ struct Player {
     QString program;
     QStringList arguments;
 };
+
+// Players run in their own process group, so that a pipeline of processes
+// (curl | mpg123) stops whole and no earlier player is still heard.
+void startPlayer(QProcess& process, const QProcessEnvironment& environment, const Player& player) {
+    process.setProcessEnvironment(environment);
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start(player.program, player.arguments);
+    process.waitForStarted();
+}
+
+void stopPlayer(QProcess& process) {
+    if (process.processId() > 0) ::kill(-pid_t(process.processId()), SIGTERM);
+    if (!process.waitForFinished(5000)) {
+        ::kill(-pid_t(process.processId()), SIGKILL);
+        process.waitForFinished();
+    }
+}
 
 double median(std::vector<double> values) {
     if (values.empty()) return -1;
@@ -54,10 +73,9 @@ double firstAudio(const PulseAudioServer& pulse, const QProcessEnvironment& envi
     QThread::msleep(300);
     recorder.readAllStandardOutput();
     QProcess process;
-    process.setProcessEnvironment(environment);
     QElapsedTimer clock;
     clock.start();
-    process.start(player.program, player.arguments);
+    startPlayer(process, environment, player);
     constexpr int blockBytes = 441 * 4;  // 10 ms of 16-bit stereo
     QByteArray pending;
     double result = -1;
@@ -74,9 +92,7 @@ double firstAudio(const PulseAudioServer& pulse, const QProcessEnvironment& envi
             if (peak > 300) result = clock.elapsed() / 1000.0;
         }
     }
-    process.terminate();
-    if (!process.waitForFinished(5000)) process.kill();
-    process.waitForFinished();
+    stopPlayer(process);
     if (qEnvironmentVariableIsSet("BENCH_VERBOSE")) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(player.name),
                      process.readAllStandardOutput().constData());
@@ -108,17 +124,13 @@ double cpuOfTree(qint64 pid) {
 double cpuPerMinute(const QProcessEnvironment& environment, const Player& player, qint64 pulsePid,
                     int seconds) {
     QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(player.program, player.arguments);
-    process.waitForStarted();
+    startPlayer(process, environment, player);
     QThread::sleep(2);  // start-up is measured above, not here
     const double pulseBefore = cpuOfTree(pulsePid);
     const double before = cpuOfTree(process.processId());
     QThread::sleep(seconds);
     const double used = cpuOfTree(process.processId()) - before + cpuOfTree(pulsePid) - pulseBefore;
-    process.terminate();
-    if (!process.waitForFinished(5000)) process.kill();
-    process.waitForFinished();
+    stopPlayer(process);
     return used * 60.0 / seconds;
 }
 
