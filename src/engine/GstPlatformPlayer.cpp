@@ -51,6 +51,10 @@ GstPlatformPlayer::GstPlatformPlayer(QObject* parent) : QObject(parent) {
     flags &= ~(1 << 0);  // video
     flags &= ~(1 << 2);  // text
     g_object_set(pipeline_, "flags", flags, nullptr);
+    // One second of network buffer before playing (GStreamer's default is
+    // two): a radio stream starts noticeably sooner, and a stall that still
+    // happens is seen by the stall watchdog and recovered by the coordinator.
+    g_object_set(pipeline_, "buffer-duration", gint64(GST_SECOND), nullptr);
     if (GstElement* output = makeOutputBin(&tapPad_)) {
         g_object_set(pipeline_, "audio-sink", output, nullptr);
     }
