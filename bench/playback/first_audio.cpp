@@ -211,6 +211,7 @@ int main(int argc, char** argv) {
         std::printf("CPU seconds per minute of playing (process tree + PulseAudio):\n");
         std::map<QString, double> cpu;
         for (const Player& player : players) {
+            if (!only.isEmpty() && player.name != only) continue;
             cpu[player.name] = cpuPerMinute(environment, player, pulse.processId(), cpuSeconds);
             std::printf("  %-14s %.2f\n", qPrintable(player.name), cpu[player.name]);
         }

@@ -64,6 +64,8 @@ int play(const QStringList& arguments) {
     StationAPI api(clock);
     CatalogService catalog(api);
     std::unique_ptr<RadioPlaybackEngine> engine = RadioPlaybackEngine::makeDefault(clock);
+    // Nothing here shows a spectrum, so none is computed.
+    engine->setSpectrumActive(false);
     PlaybackCoordinator::Options options;
     options.showsServerStations = !stationId.isEmpty();
     PlaybackCoordinator coordinator(*engine, catalog, clock, preferences, photos, options);
