@@ -8,7 +8,8 @@
 // player's process tree plus PulseAudio over a minute of playing.
 //   bench_first_audio CLI_PATH [RUNS] [CPU_SECONDS]
 // BENCH_ONLY=NAME measures one player; BENCH_SINK overrides the program's
-// GStreamer sink; BENCH_VERBOSE=1 prints what the players printed.
+// GStreamer sink; BENCH_VERBOSE=1 prints what the players printed;
+// BENCH_THREADS=1 prints each player thread's CPU time after its CPU run.
 
 #include "IcecastServer.h"
 #include "PulseAudioServer.h"
@@ -130,6 +131,23 @@ double cpuPerMinute(const QProcessEnvironment& environment, const Player& player
     const double before = cpuOfTree(process.processId());
     QThread::sleep(seconds);
     const double used = cpuOfTree(process.processId()) - before + cpuOfTree(pulsePid) - pulseBefore;
+    if (qEnvironmentVariableIsSet("BENCH_THREADS")) {
+        // Where the player's time went, thread by thread (whole run).
+        QDir tasks(QStringLiteral("/proc/%1/task").arg(process.processId()));
+        for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile name(tasks.filePath(task + "/comm"));
+            QFile stat(tasks.filePath(task + "/stat"));
+            if (!name.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly)) continue;
+            const QByteArray text = stat.readAll();
+            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 12) {
+                std::fprintf(
+                    stderr, "  %-28s %.2f s\n", name.readAll().trimmed().constData(),
+                    (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK)));
+            }
+        }
+        std::fprintf(stderr, "  PulseAudio: %.2f s\n", cpuOfTree(pulsePid) - pulseBefore);
+    }
     stopPlayer(process);
     return used * 60.0 / seconds;
 }
