@@ -16,20 +16,6 @@ QVariant optionalAddress(const std::optional<WebUrl>& address) {
     return address ? QVariant(address->text()) : QVariant();
 }
 
-QString pauseReasonName(PauseReason reason) {
-    switch (reason) {
-        case PauseReason::user:
-            return QStringLiteral("user");
-        case PauseReason::routeLost:
-            return QStringLiteral("routeLost");
-        case PauseReason::catalog:
-            return QStringLiteral("catalog");
-        case PauseReason::mediaReset:
-            return QStringLiteral("mediaReset");
-    }
-    return {};
-}
-
 QVariantMap stationMap(const Station& station) {
     return {
         {QStringLiteral("id"), station.id},
@@ -53,7 +39,7 @@ QVariantMap PlaybackCoordinator::stateValue() const {
         {QStringLiteral("generation"), static_cast<qlonglong>(state_.generation)},
         {QStringLiteral("retryAttempt"), static_cast<qlonglong>(state_.retryAttempt)},
         {QStringLiteral("pauseReason"),
-         state_.pauseReason ? QVariant(pauseReasonName(*state_.pauseReason)) : QVariant()},
+         state_.pauseReason ? QVariant(name(*state_.pauseReason)) : QVariant()},
         {QStringLiteral("lastError"), optionalText(state_.lastError)},
     };
 }
@@ -84,8 +70,7 @@ QVariant PlaybackCoordinator::stationValue() const {
 }
 
 QVariant PlaybackCoordinator::currentTrackValue() const {
-    if (!currentTrack_)
-        return {};
+    if (!currentTrack_) return {};
     return QVariantMap{
         {QStringLiteral("title"), optionalText(currentTrack_->displayTitle())},
         {QStringLiteral("artist"), optionalText(currentTrack_->displayArtist())},
@@ -104,43 +89,37 @@ QVariant PlaybackCoordinator::catalogErrorValue() const {
 }
 
 void PlaybackCoordinator::setHasStartedListening(bool value) {
-    if (hasStartedListening_ == value)
-        return;
+    if (hasStartedListening_ == value) return;
     hasStartedListening_ = value;
     emit hasStartedListeningChanged();
 }
 
 void PlaybackCoordinator::setStations(QList<Station> value) {
-    if (stations_ == value)
-        return;
+    if (stations_ == value) return;
     stations_ = std::move(value);
     emit stationsChanged();
 }
 
 void PlaybackCoordinator::setPersonalStations(QList<PersonalStation> value) {
-    if (personalStations_ == value)
-        return;
+    if (personalStations_ == value) return;
     personalStations_ = std::move(value);
     emit personalStationsChanged();
 }
 
 void PlaybackCoordinator::setStation(std::optional<Station> value) {
-    if (station_ == value)
-        return;
+    if (station_ == value) return;
     station_ = std::move(value);
     emit stationChanged();
 }
 
 void PlaybackCoordinator::setCurrentTrack(std::optional<RadioTrack> value) {
-    if (currentTrack_ == value)
-        return;
+    if (currentTrack_ == value) return;
     currentTrack_ = std::move(value);
     emit currentTrackChanged();
 }
 
 void PlaybackCoordinator::setListenerCount(std::optional<qint64> value) {
-    if (listenerCount_ == value)
-        return;
+    if (listenerCount_ == value) return;
     listenerCount_ = value;
     emit listenerCountChanged();
 }
@@ -151,15 +130,13 @@ void PlaybackCoordinator::raiseArtworkRevision() {
 }
 
 void PlaybackCoordinator::setLoading(bool value) {
-    if (isLoading_ == value)
-        return;
+    if (isLoading_ == value) return;
     isLoading_ = value;
     emit isLoadingChanged();
 }
 
 void PlaybackCoordinator::setCatalogError(std::optional<QString> value) {
-    if (catalogError_ == value)
-        return;
+    if (catalogError_ == value) return;
     catalogError_ = std::move(value);
     emit catalogErrorChanged();
 }

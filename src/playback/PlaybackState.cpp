@@ -4,6 +4,20 @@
 
 namespace orvanta {
 
+QString name(PauseReason reason) {
+    switch (reason) {
+        case PauseReason::user:
+            return QStringLiteral("user");
+        case PauseReason::routeLost:
+            return QStringLiteral("routeLost");
+        case PauseReason::catalog:
+            return QStringLiteral("catalog");
+        case PauseReason::mediaReset:
+            return QStringLiteral("mediaReset");
+    }
+    return {};
+}
+
 QString rawValue(PlaybackPhase phase) {
     switch (phase) {
         case PlaybackPhase::idle:

@@ -31,6 +31,9 @@ enum class PauseReason {
     mediaReset,  // the platform's media services were reset
 };
 
+// The reason's name as written in code, e.g. "routeLost" (for views and logs).
+QString name(PauseReason reason);
+
 // The single record of what the player does and should do next. It is a plain
 // value: every recovery decision (back-off, time-outs, the recovery window, the
 // reset after stable play) is taken inside these operations, so the owner only

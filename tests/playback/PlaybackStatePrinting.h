@@ -28,17 +28,7 @@ inline QString describe(const std::optional<PauseReason>& reason) {
     if (!reason) {
         return QStringLiteral("none");
     }
-    switch (*reason) {
-        case PauseReason::user:
-            return QStringLiteral("user");
-        case PauseReason::routeLost:
-            return QStringLiteral("routeLost");
-        case PauseReason::catalog:
-            return QStringLiteral("catalog");
-        case PauseReason::mediaReset:
-            return QStringLiteral("mediaReset");
-    }
-    return {};
+    return name(*reason);
 }
 }  // namespace printing
 
