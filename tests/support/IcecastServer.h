@@ -30,6 +30,8 @@ public:
     QString mount() const { return mount_; }
 
 private:
+    void reportFailure() const;
+
     QTemporaryDir dir_;
     quint16 port_ = 0;
     QString mount_;
