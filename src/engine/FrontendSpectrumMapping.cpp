@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 namespace orvanta {
 
@@ -43,41 +44,57 @@ FrontendSpectrumMapping::BinRange FrontendSpectrumMapping::binsOfBand(int band, 
     return {first, last};
 }
 
+FrontendSpectrumMapping::Bands::Bands(int binCount, double sampleRate) {
+    if (binCount <= 1 || !(sampleRate > 0) || !std::isfinite(sampleRate)) return;
+    binCount_ = binCount;
+    for (int band = 0; band < spectrumBarCount; ++band) {
+        ranges_[std::size_t(band)] = binsOfBand(band, binCount, sampleRate);
+        const double tilt = std::pow(double(band) / (spectrumBarCount - 1), trebleCurve);
+        lifts_[std::size_t(band)] = trebleLift * tilt + levelOffset;
+    }
+}
+
 SpectrumLevels FrontendSpectrumMapping::bandLevels(std::span<const float> decibels,
                                                    double sampleRate) {
+    const Bands bands(int(decibels.size()), sampleRate);
+    if (bands.binCount() == 0) return {};
+    std::vector<float> powers(decibels.size());
+    for (std::size_t k = 0; k < decibels.size(); ++k)
+        powers[k] = float(std::exp(decibels[k] * (std::numbers::ln10 / 10.0)));
+    return bandLevels(decibels, powers, bands);
+}
+
+SpectrumLevels FrontendSpectrumMapping::bandLevels(std::span<const float> decibels,
+                                                   std::span<const float> powers,
+                                                   const Bands& bands) {
     SpectrumLevels levels{};
     const auto binCount = decibels.size();
-    if (binCount <= 1 || !(sampleRate > 0) || !std::isfinite(sampleRate))
+    if (binCount <= 1 || binCount != std::size_t(bands.binCount()) || powers.size() != binCount)
         return levels;
 
     double peak = -INFINITY;
     double sum = 0;
     std::size_t finiteCount = 0;
     for (std::size_t k = 1; k < binCount; ++k) {
-        if (!std::isfinite(decibels[k]))
-            continue;
+        if (!std::isfinite(decibels[k])) continue;
         peak = std::max(peak, double(decibels[k]));
         sum += decibels[k];
         ++finiteCount;
     }
-    if (finiteCount == 0)
-        return levels;
+    if (finiteCount == 0) return levels;
     if (std::max(peak, bandFloor) < silencePeak && sum / double(finiteCount) < silenceMean)
         return levels;
 
     for (int band = 0; band < spectrumBarCount; ++band) {
-        const auto [first, last] = binsOfBand(band, int(binCount), sampleRate);
+        const auto [first, last] = bands.range(band);
         double loudest = bandFloor;
         double energy = 0;
         int counted = 0;
         for (int k = first; k <= last; ++k) {
             const double value = decibels[std::size_t(k)];
-            if (!std::isfinite(value))
-                continue;
+            if (!std::isfinite(value)) continue;
             loudest = std::max(loudest, value);
-            // The squared amplitude 10^(dB/10), as one exp: this runs for
-            // every bin of every window.
-            energy += std::exp(value * (std::numbers::ln10 / 10.0));
+            energy += powers[std::size_t(k)];
             ++counted;
         }
         double combined = bandFloor;
@@ -85,9 +102,9 @@ SpectrumLevels FrontendSpectrumMapping::bandLevels(std::span<const float> decibe
             const double rms = std::sqrt(energy / counted);
             combined = peakWeight * loudest + energyWeight * 20.0 * std::log10(std::max(1e-5, rms));
         }
-        const double tilt = std::pow(double(band) / (spectrumBarCount - 1), trebleCurve);
-        const double x = std::min(1.0, (trebleLift * tilt + combined + levelOffset) / levelRange);
-        levels[std::size_t(band)] = float(std::pow(std::max(x, 0.0), levelCurve));
+        const double x = std::min(1.0, (bands.lift(band) + combined) / levelRange);
+        // Single precision is plenty for a bar's height and twice as fast.
+        levels[std::size_t(band)] = std::pow(float(std::max(x, 0.0)), float(levelCurve));
     }
     return levels;
 }

@@ -5,7 +5,10 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <mutex>
 #include <numbers>
 
@@ -21,6 +24,30 @@ std::mutex& fftwPlannerLock() {
     return lock;
 }
 
+// log10 of a positive float, to within about 1e-7, without branches so that
+// the loop over a window's bins vectorises. The mantissa is brought into
+// [sqrt(1/2), sqrt(2)) and log(m) = 2 atanh((m - 1) / (m + 1)) summed to the
+// ninth power.
+inline float log10OfPower(float x) {
+    // Integer tests only: floating-point comparisons could trap, which keeps
+    // the compiler from turning them into vector selects.
+    const auto bits = std::bit_cast<std::uint32_t>(x);
+    const std::uint32_t fraction = bits & 0x007fffffu;
+    const bool high = fraction > 0x003504f3u;  // the fraction of sqrt(2)
+    const int exponent = int(bits >> 23) - (high ? 126 : 127);
+    const float mantissa = std::bit_cast<float>(fraction | (high ? 0x3f000000u : 0x3f800000u));
+    const float s = (mantissa - 1.0f) / (mantissa + 1.0f);
+    const float s2 = s * s;
+    const float series =
+        s *
+        (2.0f + s2 * (2.0f / 3.0f + s2 * (2.0f / 5.0f + s2 * (2.0f / 7.0f + s2 * (2.0f / 9.0f)))));
+    const float result =
+        (float(exponent) * std::numbers::ln2_v<float> + series) * std::numbers::log10e_v<float>;
+    // Infinity passes through unchanged, chosen with a mask for the same reason.
+    const std::uint32_t keep = 0u - std::uint32_t((bits & 0x7f800000u) != 0x7f800000u);
+    return std::bit_cast<float>((std::bit_cast<std::uint32_t>(result) & keep) | (bits & ~keep));
+}
+
 }  // namespace
 
 struct SpectrumProcessor::Fft {
@@ -32,8 +59,7 @@ struct SpectrumProcessor::Fft {
     ~Fft() {
         {
             std::lock_guard guard(fftwPlannerLock());
-            if (plan)
-                fftwf_destroy_plan(plan);
+            if (plan) fftwf_destroy_plan(plan);
         }
         fftwf_free(output);
         fftwf_free(input);
@@ -60,6 +86,7 @@ SpectrumProcessor::~SpectrumProcessor() = default;
 
 void SpectrumProcessor::configure(const PcmFormat& format) {
     format_ = format;
+    bands_ = FrontendSpectrumMapping::Bands(binCount, format.sampleRate);
     position_ = 0;
 }
 
@@ -120,8 +147,7 @@ void SpectrumProcessor::process(std::span<const float* const> buffers, qsizetype
 }
 
 void SpectrumProcessor::analyse() {
-    if (!fft_->plan)
-        return;
+    if (!fft_->plan) return;
     for (std::size_t i = 0; i < samples_.size(); ++i)
         fft_->input[i] = samples_[i] * window_[i];
     fftwf_execute_dft_r2c(fft_->plan, fft_->input, fft_->output);
@@ -129,14 +155,23 @@ void SpectrumProcessor::analyse() {
     // FFTW returns the plain transform; the levels are calibrated to twice its
     // magnitude over the window length, which puts a full-scale sine at about
     // -6 dB and digital silence at the -120 dB floor. Bin 0 is DC only: the
-    // Nyquist term is not part of the spectrum.
-    for (std::size_t k = 0; k < decibels_.size(); ++k) {
-        const float real = fft_->output[k][0];
-        const float imaginary = k == 0 ? 0.0f : fft_->output[k][1];
-        const float magnitude = 2.0f * std::sqrt(real * real + imaginary * imaginary);
-        decibels_[k] = 20.0f * std::log10(std::max(1e-6f, magnitude / float(windowSize)));
+    // Nyquist term is not part of the spectrum. Working with the power keeps
+    // one logarithm per bin and gives the band mapping its energies directly.
+    constexpr float powerScale = 4.0f / (float(windowSize) * float(windowSize));
+    constexpr float powerFloor = 1e-12f;  // the -120 dB floor
+    // Plain loops over unaliased arrays, so that both vectorise.
+    const fftwf_complex* __restrict transform = fft_->output;
+    float* __restrict powers = powers_.data();
+    float* __restrict decibels = decibels_.data();
+    powers[0] = std::max(powerFloor, powerScale * transform[0][0] * transform[0][0]);
+    for (std::size_t k = 1; k < binCount; ++k) {
+        const float real = transform[k][0];
+        const float imaginary = transform[k][1];
+        powers[k] = std::max(powerFloor, powerScale * (real * real + imaginary * imaginary));
     }
-    output_->publish(FrontendSpectrumMapping::bandLevels(decibels_, format_.sampleRate));
+    for (std::size_t k = 0; k < binCount; ++k)
+        decibels[k] = 10.0f * log10OfPower(powers[k]);
+    output_->publish(FrontendSpectrumMapping::bandLevels(decibels_, powers_, bands_));
 }
 
 }  // namespace orvanta

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/AudioSpectrumBuffer.h"
+#include "engine/FrontendSpectrumMapping.h"
 #include "engine/PcmFormat.h"
 
 #include <QtGlobal>
@@ -55,6 +56,8 @@ private:
     std::array<float, windowSize> samples_{};
     std::array<float, windowSize> window_{};
     std::array<float, binCount> decibels_{};
+    std::array<float, binCount> powers_{};
+    FrontendSpectrumMapping::Bands bands_;
     int position_ = 0;
     std::unique_ptr<Fft> fft_;
 };
