@@ -4,7 +4,8 @@
 // It starts icecast (a generated MP3 programme), nginx over TLS with a
 // throwaway CA, and a private PulseAudio with a null sink, all on loopback.
 // First audio: parec records the sink's monitor from before a player starts;
-// the time is when the first 10 ms block above silence arrives. CPU: the
+// the time is when the first 10 ms block above silence arrives. paplay of a
+// local tone shows the floor of that measurement. CPU: the
 // player's process tree plus PulseAudio over a minute of playing.
 //   bench_first_audio CLI_PATH [RUNS] [CPU_SECONDS]
 // BENCH_ONLY=NAME measures one player; BENCH_SINK overrides the program's
@@ -44,6 +45,8 @@ struct Player {
 // (curl | mpg123) stops whole and no earlier player is still heard.
 void startPlayer(QProcess& process, const QProcessEnvironment& environment, const Player& player) {
     process.setProcessEnvironment(environment);
+    if (qEnvironmentVariableIsSet("BENCH_VERBOSE"))
+        process.setProcessChannelMode(QProcess::MergedChannels);
     process.setChildProcessModifier([] { ::setsid(); });
     process.start(player.program, player.arguments);
     process.waitForStarted();
@@ -77,6 +80,7 @@ double firstAudio(const PulseAudioServer& pulse, const QProcessEnvironment& envi
     QElapsedTimer clock;
     clock.start();
     startPlayer(process, environment, player);
+    const qint64 launched = clock.msecsSinceReference();
     constexpr int blockBytes = 441 * 4;  // 10 ms of 16-bit stereo
     QByteArray pending;
     double result = -1;
@@ -95,7 +99,9 @@ double firstAudio(const PulseAudioServer& pulse, const QProcessEnvironment& envi
     }
     stopPlayer(process);
     if (qEnvironmentVariableIsSet("BENCH_VERBOSE")) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(player.name),
+        // Against QT_MESSAGE_PATTERN="%{time boot} ..." in the player's log.
+        std::fprintf(stderr, "%s, launched at %.3f, sound at %.3f: %s\n", qPrintable(player.name),
+                     launched / 1000.0, launched / 1000.0 + result,
                      process.readAllStandardOutput().constData());
     }
     recorder.terminate();
@@ -192,7 +198,12 @@ int main(int argc, char** argv) {
     // alone: it gets the same relay over plain HTTP from the same nginx (a
     // loopback TLS handshake costs a few milliseconds).
     const QString plainRelay = nginx.httpUrl("/relay/worship.mp3").toString();
+    // The floor of the measurement: a local tone file played straight into
+    // PulseAudio, with no network and no decoding.
+    const QString tone = QDir(QDir::tempPath()).filePath("orvanta-bench-tone.wav");
+    QProcess::execute("sox", {"-n", "-r", "44100", "-c", "2", tone, "synth", "70", "sine", "440"});
     const QList<Player> players = {
+        {"paplay (floor)", "paplay", {tone}},
         {"own MP3 path", cli, {"play", own, "--seconds", "60"}},
         {"platform path", cli, {"play", relay, "--seconds", "60"}},
         {"mpv",
@@ -205,6 +216,16 @@ int main(int argc, char** argv) {
          {"-c",
           "curl -s --cacert " + certificates.caFile + " " + relay + " | mpg123 -q -o pulse -"}},
     };
+
+    // An idle null sink renders in blocks of up to two seconds, so whatever a
+    // player sends reaches the monitor anywhere from at once to two seconds
+    // later. A silent stream asking for 10 ms keeps the sink rendering in
+    // small blocks while first audio is measured; the CPU runs go without it.
+    QProcess keepAlive;
+    keepAlive.setProcessEnvironment(pulse.environment());
+    keepAlive.start("pacat", {"--latency-msec=10", "--raw", "/dev/zero"});
+    keepAlive.waitForStarted();
+    QThread::msleep(500);
 
     const QString only = qEnvironmentVariable("BENCH_ONLY");
     std::map<QString, std::vector<double>> times;
@@ -224,6 +245,9 @@ int main(int argc, char** argv) {
     const double gstTime = median(times["gst-play-1.0"]);
     std::printf("  own path / mpv: %.2fx; platform path / gst-play-1.0: %.2fx\n",
                 median(times["own MP3 path"]) / mpvTime, median(times["platform path"]) / gstTime);
+
+    keepAlive.terminate();
+    keepAlive.waitForFinished();
 
     if (cpuSeconds > 0) {
         std::printf("CPU seconds per minute of playing (process tree + PulseAudio):\n");

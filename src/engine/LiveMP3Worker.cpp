@@ -1,5 +1,7 @@
 #include "engine/LiveMP3Worker.h"
 
+#include "platform/Logging.h"
+
 namespace orvanta {
 
 namespace {
@@ -76,6 +78,7 @@ bool LiveMP3Worker::acceptResponse(const HttpResponse& response) {
     // A refusal cancels the transfer, whose completion then fails the stream.
     if (!accepted)
         return false;
+    qCDebug(lcPlayback, "live stream answered");
     icy_ = ICYAudioStream(ICYAudioStream::intervalFromHeader(response.header("icy-metaint")));
     decoder_ = std::make_unique<StreamSpectrumDecoder>(
         StreamSpectrumDecoder::FileTypeHint::mp3,
@@ -86,6 +89,9 @@ bool LiveMP3Worker::acceptResponse(const HttpResponse& response) {
 void LiveMP3Worker::receiveData(const QByteArray& data) {
     if (finished_ || !decoder_)
         return;
+    if (received_ == 0)
+        qCDebug(lcPlayback, "live stream first %lld bytes", qlonglong(data.size()));
+    received_ += data.size();
     bool parserFailed = false;
     icy_.consume(
         data.constData(), data.size(),
@@ -133,6 +139,7 @@ void LiveMP3Worker::receivePcm(const PcmBuffer& buffer) {
     }
     if (!started_ && queued_ >= LiveMP3Playback::startThreshold) {
         started_ = true;
+        qCDebug(lcPlayback, "live output starts with %.3f s queued", queued_);
         QString error;
         if (!output_.play(&error))
             fail();
@@ -163,6 +170,8 @@ void LiveMP3Worker::pollOutput() {
         PendingBuffer buffer = std::move(found->second);
         scheduled_.erase(found);
         const double duration = buffer.audio.duration();
+        if (played_ == 0)
+            qCDebug(lcPlayback, "live output played its first buffer");
         if (played_ == 0 && callbacks_.playing)
             callbacks_.playing();
         if (finished_)

@@ -61,6 +61,7 @@ private:
     bool started_ = false;
     bool outputReady_ = false;
     double played_ = 0;
+    qint64 received_ = 0;
     double queued_ = 0;
 };
 
