@@ -9,16 +9,18 @@
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1) return 0;
+    if (size < 1)
+        return 0;
     const auto* bytes = reinterpret_cast<const char*>(data + 1);
     const qsizetype length = qsizetype(size - 1);
-    const QString text = data[0] & 1 ? QString::fromLatin1(bytes, length)
-                                     : QString::fromUtf8(bytes, length);
+    const QString text =
+        data[0] & 1 ? QString::fromLatin1(bytes, length) : QString::fromUtf8(bytes, length);
     using namespace orvanta;
     // Cleaning twice is allowed to repair further (text damaged twice), so
     // only the absence of crashes and the bounds are checked.
     const QString cleaned = RadioMetadataText::clean(RadioMetadataText::clean(text));
-    if (cleaned.size() > text.size() * 2 + 8) std::abort();
+    if (cleaned.size() > text.size() * 2 + 8)
+        std::abort();
     (void)RadioMetadataText::repairMojibake(text);
     if (auto cut = RadioMetadataText::truncatedName(text)) {
         (void)RadioMetadataText::completes(text, *cut);

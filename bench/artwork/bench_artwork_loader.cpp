@@ -71,7 +71,8 @@ std::vector<double> timeRuns(int runs, const std::function<bool()>& run) {
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer timer;
         timer.start();
-        if (!run()) return {};
+        if (!run())
+            return {};
         milliseconds.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
     return milliseconds;
@@ -90,15 +91,18 @@ int main(int argc, char** argv) {
 
     TemporaryHome home;
     TestCertificates::instance();
-    if (installAdditionalTrust() <= 0) return 1;
+    if (installAdditionalTrust() <= 0)
+        return 1;
     NginxServer nginx;
-    if (!nginx.start()) return 1;
+    if (!nginx.start())
+        return 1;
     const QByteArray photo = photoLikeJpeg(4096);
     nginx.writeFile("photo.jpg", photo);
     const QString sourceFile = home.filePath("photo.jpg");
     {
         QFile file(sourceFile);
-        if (!file.open(QIODevice::WriteOnly) || file.write(photo) != photo.size()) return 1;
+        if (!file.open(QIODevice::WriteOnly) || file.write(photo) != photo.size())
+            return 1;
     }
     std::printf("source: 4096 x 4096 JPEG, %lld bytes\n", static_cast<long long>(photo.size()));
 
@@ -115,7 +119,8 @@ int main(int argc, char** argv) {
         resultBytes = task.result()->size();
         return true;
     });
-    if (loaded.empty()) return 1;
+    if (loaded.empty())
+        return 1;
 
     const auto refreshed = timeRuns(runs, [&] {
         ArtworkLoader loader;

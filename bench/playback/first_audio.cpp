@@ -53,7 +53,8 @@ void startPlayer(QProcess& process, const QProcessEnvironment& environment, cons
 }
 
 void stopPlayer(QProcess& process) {
-    if (process.processId() > 0) ::kill(-pid_t(process.processId()), SIGTERM);
+    if (process.processId() > 0)
+        ::kill(-pid_t(process.processId()), SIGTERM);
     if (!process.waitForFinished(5000)) {
         ::kill(-pid_t(process.processId()), SIGKILL);
         process.waitForFinished();
@@ -61,7 +62,8 @@ void stopPlayer(QProcess& process) {
 }
 
 double median(std::vector<double> values) {
-    if (values.empty()) return -1;
+    if (values.empty())
+        return -1;
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
@@ -94,7 +96,8 @@ double firstAudio(const PulseAudioServer& pulse, const QProcessEnvironment& envi
                 peak = std::max(peak, std::abs(int(sample)));
             }
             pending.remove(0, blockBytes);
-            if (peak > 300) result = clock.elapsed() / 1000.0;
+            if (peak > 300)
+                result = clock.elapsed() / 1000.0;
         }
     }
     stopPlayer(process);
@@ -117,12 +120,14 @@ double cpuOfTree(qint64 pid) {
         const QByteArray text = stat.readAll();
         const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
         const double ticks = double(sysconf(_SC_CLK_TCK));
-        if (fields.size() > 14) total += (fields[11].toDouble() + fields[12].toDouble()) / ticks;
+        if (fields.size() > 14)
+            total += (fields[11].toDouble() + fields[12].toDouble()) / ticks;
     }
     QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
     if (children.open(QIODevice::ReadOnly)) {
         for (const QByteArray& child : children.readAll().split(' ')) {
-            if (!child.trimmed().isEmpty()) total += cpuOfTree(child.trimmed().toLongLong());
+            if (!child.trimmed().isEmpty())
+                total += cpuOfTree(child.trimmed().toLongLong());
         }
     }
     return total;
@@ -143,7 +148,8 @@ double cpuPerMinute(const QProcessEnvironment& environment, const Player& player
         for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
             QFile name(tasks.filePath(task + "/comm"));
             QFile stat(tasks.filePath(task + "/stat"));
-            if (!name.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly)) continue;
+            if (!name.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly))
+                continue;
             const QByteArray text = stat.readAll();
             const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
             if (fields.size() > 12) {
@@ -175,7 +181,8 @@ int main(int argc, char** argv) {
     NginxServer nginx;
     PulseAudioServer pulse;
     NginxServer::Options options;
-    if (!icecast.start("/worship.mp3")) return 1;
+    if (!icecast.start("/worship.mp3"))
+        return 1;
     options.tlsServerConfig =
         QStringLiteral(
             "location = /worship { proxy_pass http://127.0.0.1:%1/worship.mp3; proxy_buffering "
@@ -186,7 +193,8 @@ int main(int argc, char** argv) {
         QStringLiteral(
             "location /relay/ { proxy_pass http://127.0.0.1:%1/; proxy_buffering off; }\n")
             .arg(icecast.port());
-    if (!nginx.start(options) || !pulse.start()) return 1;
+    if (!nginx.start(options) || !pulse.start())
+        return 1;
 
     QProcessEnvironment environment = pulse.environment();
     environment.insert("ORVANTA_CA_FILE", certificates.caFile);
@@ -231,9 +239,11 @@ int main(int argc, char** argv) {
     std::map<QString, std::vector<double>> times;
     for (int run = 0; run < runs; ++run) {
         for (const Player& player : players) {
-            if (!only.isEmpty() && player.name != only) continue;
+            if (!only.isEmpty() && player.name != only)
+                continue;
             const double seconds = firstAudio(pulse, environment, player);
-            if (seconds >= 0) times[player.name].push_back(seconds);
+            if (seconds >= 0)
+                times[player.name].push_back(seconds);
         }
     }
     std::printf("first audio, median of %d alternating runs (s):\n", runs);
@@ -253,7 +263,8 @@ int main(int argc, char** argv) {
         std::printf("CPU seconds per minute of playing (process tree + PulseAudio):\n");
         std::map<QString, double> cpu;
         for (const Player& player : players) {
-            if (!only.isEmpty() && player.name != only) continue;
+            if (!only.isEmpty() && player.name != only)
+                continue;
             cpu[player.name] = cpuPerMinute(environment, player, pulse.processId(), cpuSeconds);
             std::printf("  %-14s %.2f\n", qPrintable(player.name), cpu[player.name]);
         }

@@ -43,7 +43,8 @@ HttpRequest imageRequest(const QUrl& address, bool refresh) {
 // Checks and converts a received body on the worker thread.
 Outcome<QByteArray> thumbnailOfDownload(const QByteArray& body, ThumbnailMemo& memo) {
     const std::optional<ImageHeader> header = ImageThumbnail::readHeader(body);
-    if (!header) return undecodable(QStringLiteral("The body is no picture."));
+    if (!header)
+        return undecodable(QStringLiteral("The body is no picture."));
     const QSize size = header->size;
     if (size.width() < 1 || size.height() < 1 || size.width() > ArtworkLimits::maximumImageSide ||
         size.height() > ArtworkLimits::maximumImageSide) {
@@ -54,16 +55,19 @@ Outcome<QByteArray> thumbnailOfDownload(const QByteArray& body, ThumbnailMemo& m
     }
     const QByteArray key = ThumbnailMemo::keyFor(body, ArtworkLimits::thumbnailMaxSide,
                                                  ArtworkLimits::downloadJpegQuality);
-    if (auto known = memo.find(key)) return *known;
+    if (auto known = memo.find(key))
+        return *known;
     Outcome<QByteArray> jpeg = ImageThumbnail::makeJpeg(
         body, *header, ArtworkLimits::thumbnailMaxSide, ArtworkLimits::downloadJpegQuality);
-    if (jpeg) memo.insert(key, *jpeg);
+    if (jpeg)
+        memo.insert(key, *jpeg);
     return jpeg;
 }
 
 Outcome<QByteArray> thumbnailOfPhoto(const QByteArray& bytes) {
     const std::optional<ImageHeader> header = ImageThumbnail::readHeader(bytes);
-    if (!header) return undecodable(QStringLiteral("The photo is no picture."));
+    if (!header)
+        return undecodable(QStringLiteral("The photo is no picture."));
     const qint64 pixels = qint64(header->size.width()) * header->size.height();
     if (pixels > ArtworkLimits::maximumPhotoPixels) {
         return undecodable(QStringLiteral("The photo has %1 pixels, above %2.")
@@ -97,7 +101,8 @@ private:
 // the reply would never finish. Reading after one turn leaves Qt's queued
 // signals to run first.
 Task<Outcome<Done>> nextEventLoopTurn(QObject* context, CancelToken token) {
-    if (token.isCancelled()) co_return Cancelled{};
+    if (token.isCancelled())
+        co_return Cancelled{};
     Completion<Outcome<Done>> completion;
     QMetaObject::invokeMethod(
         context, [completion] { completion.complete(Done{}); }, Qt::QueuedConnection);
@@ -111,7 +116,8 @@ bool sameHeader(const QNetworkCacheMetaData::RawHeaderList& stored, const HttpRe
                 QByteArrayView name) {
     std::optional<QByteArray> storedValue;
     for (const auto& [key, value] : stored) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0) storedValue = value;
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            storedValue = value;
     }
     return storedValue == response.header(name);
 }
@@ -150,27 +156,35 @@ ArtworkLoader& ArtworkLoader::shared() {
     Q_ASSERT(application && QThread::currentThread() == application->thread());
     // Owned by the application so that it goes before Qt's own teardown.
     static QPointer<ArtworkLoader> instance;
-    if (!instance) instance = new ArtworkLoader(application);
+    if (!instance)
+        instance = new ArtworkLoader(application);
     return *instance;
 }
 
 Task<Outcome<QByteArray>> ArtworkLoader::loadImage(QUrl address, bool refresh, CancelToken token) {
-    if (token.isCancelled()) co_return Cancelled{};
+    if (token.isCancelled())
+        co_return Cancelled{};
     if (!refresh) {
-        if (auto refreshed = refreshedImages_.find(address)) co_return *refreshed;
+        if (auto refreshed = refreshedImages_.find(address))
+            co_return *refreshed;
     }
     Task<Outcome<QByteArray>> downloading = download(address, refresh, token);
     Outcome<QByteArray> bytes = co_await downloading;
-    if (!bytes) co_return bytes;
-    if (token.isCancelled()) co_return Cancelled{};
-    if (refresh && !address.isLocalFile()) refreshedImages_.store(address, *bytes);
+    if (!bytes)
+        co_return bytes;
+    if (token.isCancelled())
+        co_return Cancelled{};
+    if (refresh && !address.isLocalFile())
+        refreshedImages_.store(address, *bytes);
     // A refreshed copy stored by another load while this one waited wins.
-    if (auto refreshed = refreshedImages_.find(address)) co_return *refreshed;
+    if (auto refreshed = refreshedImages_.find(address))
+        co_return *refreshed;
     co_return bytes;
 }
 
 Task<Outcome<QByteArray>> ArtworkLoader::download(QUrl address, bool refresh, CancelToken token) {
-    if (token.isCancelled()) co_return Cancelled{};
+    if (token.isCancelled())
+        co_return Cancelled{};
     if (address.isLocalFile()) {
         OperationToken operation(token, lifetime_.token());
         Task<Outcome<QByteArray>> reading = runInBackground<QByteArray>(
@@ -195,7 +209,8 @@ Task<Outcome<QByteArray>> ArtworkLoader::downloadFromNetwork(QUrl address, bool 
 
     Task<Outcome<HttpResponse>> responding = stream->response(token);
     Outcome<HttpResponse> head = co_await responding;
-    if (!head) co_return head.propagate<QByteArray>();
+    if (!head)
+        co_return head.propagate<QByteArray>();
     if (std::optional<Failure> refusal = checkImageResponse(*head)) {
         stream->cancel();
         forgetRefusedResponse(address, *head);
@@ -203,10 +218,12 @@ Task<Outcome<QByteArray>> ArtworkLoader::downloadFromNetwork(QUrl address, bool 
     }
 
     Task<Outcome<Done>> turning = nextEventLoopTurn(this, token);
-    if (Outcome<Done> turned = co_await turning; !turned) co_return turned.propagate<QByteArray>();
+    if (Outcome<Done> turned = co_await turning; !turned)
+        co_return turned.propagate<QByteArray>();
 
     QByteArray body;
-    if (head->expectedLength > 0) body.reserve(head->expectedLength);
+    if (head->expectedLength > 0)
+        body.reserve(head->expectedLength);
     for (;;) {
         // Never asks for more than one byte beyond the bound, so that the
         // buffer cannot outgrow it by more than that byte.
@@ -214,8 +231,10 @@ Task<Outcome<QByteArray>> ArtworkLoader::downloadFromNetwork(QUrl address, bool 
             std::min(readPieceBytes, ArtworkLimits::maximumDownloadBytes + 1 - body.size());
         Task<Outcome<std::optional<QByteArray>>> reading = stream->read(token, wanted);
         Outcome<std::optional<QByteArray>> piece = co_await reading;
-        if (!piece) co_return piece.propagate<QByteArray>();
-        if (!piece->has_value()) break;
+        if (!piece)
+            co_return piece.propagate<QByteArray>();
+        if (!piece->has_value())
+            break;
         body += **piece;
         if (body.size() > ArtworkLimits::maximumDownloadBytes) {
             stream->cancel();
@@ -226,15 +245,19 @@ Task<Outcome<QByteArray>> ArtworkLoader::downloadFromNetwork(QUrl address, bool 
         }
     }
     stream.reset();
-    if (token.isCancelled()) co_return Cancelled{};
+    if (token.isCancelled())
+        co_return Cancelled{};
 
     ThumbnailMemo* memo = &memo_;
     Task<Outcome<QByteArray>> converting = runInBackground<QByteArray>(
         worker_, this, [body, memo] { return thumbnailOfDownload(body, *memo); }, token);
     Outcome<QByteArray> jpeg = co_await converting;
-    if (jpeg.failed()) forgetRefusedResponse(address, *head);
-    if (!jpeg) co_return jpeg;
-    if (refresh) cacheFreshResponse(address, *head, body);
+    if (jpeg.failed())
+        forgetRefusedResponse(address, *head);
+    if (!jpeg)
+        co_return jpeg;
+    if (refresh)
+        cacheFreshResponse(address, *head, body);
     co_return jpeg;
 }
 
@@ -244,16 +267,19 @@ Task<Outcome<QByteArray>> ArtworkLoader::downloadFromNetwork(QUrl address, bool 
 // holds another answer (an earlier good copy) is left alone.
 void ArtworkLoader::forgetRefusedResponse(const QUrl& address, const HttpResponse& response) {
     QNetworkDiskCache* cache = session_->cache();
-    if (!cache) return;
+    if (!cache)
+        return;
     static constexpr std::array<QByteArrayView, 4> identifying = {"Date", "ETag", "Last-Modified",
                                                                   "Content-Length"};
     for (const QUrl& url : {address, response.finalUrl}) {
         const QNetworkCacheMetaData stored = cache->metaData(url);
-        if (!stored.isValid()) continue;
+        if (!stored.isValid())
+            continue;
         const bool same = std::all_of(
             identifying.begin(), identifying.end(),
             [&](QByteArrayView name) { return sameHeader(stored.rawHeaders(), response, name); });
-        if (same) cache->remove(url);
+        if (same)
+            cache->remove(url);
     }
 }
 
@@ -267,7 +293,8 @@ void ArtworkLoader::cacheFreshResponse(const QUrl& address, HttpResponse respons
                header.first.compare("Content-Length", Qt::CaseInsensitive) == 0 ||
                header.first.compare("Transfer-Encoding", Qt::CaseInsensitive) == 0;
     });
-    if (!session_->storeCachedResponse(address, response, body)) return;
+    if (!session_->storeCachedResponse(address, response, body))
+        return;
     if (const std::optional<QDateTime> expiry = freshnessExpiry(response, clock_.wallNow())) {
         QNetworkDiskCache* cache = session_->cache();
         QNetworkCacheMetaData stored = cache->metaData(address);
@@ -277,7 +304,8 @@ void ArtworkLoader::cacheFreshResponse(const QUrl& address, HttpResponse respons
 }
 
 Task<Outcome<QByteArray>> ArtworkLoader::preparePhoto(QByteArray bytes, CancelToken token) {
-    if (token.isCancelled()) co_return Cancelled{};
+    if (token.isCancelled())
+        co_return Cancelled{};
     if (bytes.size() > ArtworkLimits::maximumPhotoInputBytes) {
         co_return undecodable(QStringLiteral("The photo is larger than %1 bytes.")
                                   .arg(ArtworkLimits::maximumPhotoInputBytes));

@@ -26,7 +26,8 @@ namespace orvanta {
 template <typename T, typename Work>
 Task<Outcome<T>> runInBackground(QThreadPool& pool, QObject* context, Work work,
                                  CancelToken token) {
-    if (token.isCancelled()) co_return Cancelled{};
+    if (token.isCancelled())
+        co_return Cancelled{};
     Completion<Outcome<T>> completion;
     pool.start([completion, context, work = std::move(work)]() mutable {
         Outcome<T> result = work();

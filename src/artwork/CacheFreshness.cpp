@@ -10,12 +10,14 @@ namespace {
 
 std::optional<qint64> maxAge(const HttpResponse& response) {
     const std::optional<QString> control = response.headerText("Cache-Control");
-    if (!control) return std::nullopt;
+    if (!control)
+        return std::nullopt;
     static const QRegularExpression directive(
         QStringLiteral("(?:^|,)\\s*max-age\\s*=\\s*\"?(\\d+)\"?\\s*(?:,|$)"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = directive.match(*control);
-    if (!match.hasMatch()) return std::nullopt;
+    if (!match.hasMatch())
+        return std::nullopt;
     bool ok = false;
     const qint64 seconds = match.captured(1).toLongLong(&ok);
     // Absurd lifetimes are cut to a year.
@@ -24,7 +26,8 @@ std::optional<qint64> maxAge(const HttpResponse& response) {
 
 std::optional<QDateTime> httpDate(const HttpResponse& response, QByteArrayView name) {
     const std::optional<QString> text = response.headerText(name);
-    if (!text) return std::nullopt;
+    if (!text)
+        return std::nullopt;
     // HTTP dates are "Sun, 06 Nov 1994 08:49:37 GMT", which Qt's RFC 2822
     // reading refuses for the zone name.
     QDateTime date =
@@ -34,7 +37,8 @@ std::optional<QDateTime> httpDate(const HttpResponse& response, QByteArrayView n
         return date;
     }
     date = QDateTime::fromString(text->trimmed(), Qt::RFC2822Date);
-    if (!date.isValid()) return std::nullopt;
+    if (!date.isValid())
+        return std::nullopt;
     return date;
 }
 
@@ -54,7 +58,8 @@ std::optional<QDateTime> freshnessExpiry(const HttpResponse& response, const QDa
     }
     bool ageOk = false;
     const qint64 age = response.headerText("Age").value_or(QString()).trimmed().toLongLong(&ageOk);
-    if (ageOk && age > 0) lifetime = std::max<qint64>(0, lifetime - age);
+    if (ageOk && age > 0)
+        lifetime = std::max<qint64>(0, lifetime - age);
     return now.addSecs(lifetime);
 }
 

@@ -20,7 +20,8 @@ Outcome<Result> Result::fromJson(const QJsonObject& object) {
     result.artworkUrl100 = reader.optionalUrl("artworkUrl100"_L1);
     result.trackViewUrl = reader.optionalUrl("trackViewUrl"_L1);
     result.kind = reader.optionalText("kind"_L1);
-    if (reader.failure()) return *reader.failure();
+    if (reader.failure())
+        return *reader.failure();
     return result;
 }
 
@@ -28,7 +29,8 @@ Result Result::fromDeezer(const DeezerTrack& track) {
     QStringList names;
     for (const DeezerTrack::Artist& contributor : track.contributors) {
         // An empty name names nobody; keeping it would leave a dangling " & ".
-        if (contributor.name && !contributor.name->isEmpty()) names.append(*contributor.name);
+        if (contributor.name && !contributor.name->isEmpty())
+            names.append(*contributor.name);
     }
     Result result;
     if (!names.isEmpty())
@@ -49,8 +51,10 @@ Result Result::fromDeezer(const DeezerTrack& track) {
 Outcome<QList<Result>> decodeITunesResults(const QByteArray& body) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError) return Failure::decoding(error.errorString());
-    if (!document.isObject()) return Failure::decoding(u"Expected an object"_s);
+    if (error.error != QJsonParseError::NoError)
+        return Failure::decoding(error.errorString());
+    if (!document.isObject())
+        return Failure::decoding(u"Expected an object"_s);
     const QJsonValue results = document.object().value("results"_L1);
     if (!results.isArray())
         return Failure::decoding(results.isUndefined()
@@ -58,9 +62,11 @@ Outcome<QList<Result>> decodeITunesResults(const QByteArray& body) {
                                      : u"Expected an array for key \"results\""_s);
     QList<Result> decoded;
     for (const QJsonValue& entry : results.toArray()) {
-        if (!entry.isObject()) return Failure::decoding(u"Expected an object in \"results\""_s);
+        if (!entry.isObject())
+            return Failure::decoding(u"Expected an object in \"results\""_s);
         Outcome<Result> result = Result::fromJson(entry.toObject());
-        if (!result) return result.failure();
+        if (!result)
+            return result.failure();
         decoded.append(std::move(result).value());
     }
     return decoded;

@@ -18,9 +18,11 @@ std::optional<QString> regionName(const char* region, const char* displayLocale)
     UErrorCode status = U_ZERO_ERROR;
     const int32_t length =
         uloc_getDisplayCountry(localeId.c_str(), displayLocale, buffer, std::size(buffer), &status);
-    if (U_FAILURE(status) || status == U_USING_DEFAULT_WARNING || length <= 0) return std::nullopt;
+    if (U_FAILURE(status) || status == U_USING_DEFAULT_WARNING || length <= 0)
+        return std::nullopt;
     QString name(reinterpret_cast<const QChar*>(buffer), length);
-    if (name == QLatin1StringView(region)) return std::nullopt;
+    if (name == QLatin1StringView(region))
+        return std::nullopt;
     return name;
 }
 
@@ -30,7 +32,8 @@ QSet<QString> buildCountryNameKeys() {
         for (const char* displayLocale : {"en", "uk", "ru"}) {
             if (const std::optional<QString> name = regionName(*region, displayLocale)) {
                 const QString key = searchKey(*name);
-                if (!key.isEmpty()) keys.insert(key);
+                if (!key.isEmpty())
+                    keys.insert(key);
             }
         }
     }

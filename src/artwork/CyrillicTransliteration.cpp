@@ -30,7 +30,8 @@ constexpr Spelling wordInitialTable[] = {
 
 const char* lookUp(const auto& table, char16_t letter) {
     for (const Spelling& row : table) {
-        if (row.letter == letter) return row.latin;
+        if (row.letter == letter)
+            return row.latin;
     }
     return nullptr;
 }
@@ -44,8 +45,10 @@ QString transliteratedWord(QStringView word) {
         const char16_t letter = word[i].unicode();
         const char* latin = nullptr;
         if (letter >= 0x0400 && letter <= 0x04FF) {
-            if (i == 0) latin = lookUp(wordInitialTable, letter);
-            if (!latin) latin = lookUp(generalTable, letter);
+            if (i == 0)
+                latin = lookUp(wordInitialTable, letter);
+            if (!latin)
+                latin = lookUp(generalTable, letter);
         }
         if (latin)
             result += QLatin1StringView(latin);

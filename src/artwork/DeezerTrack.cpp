@@ -12,7 +12,8 @@ namespace {
 
 std::optional<DeezerTrack::Artist> readArtist(JsonFieldReader& reader, QLatin1StringView key) {
     const std::optional<QJsonObject> object = reader.optionalObject(key);
-    if (!object) return std::nullopt;
+    if (!object)
+        return std::nullopt;
     JsonFieldReader fields(*object);
     DeezerTrack::Artist artist{fields.optionalText("name"_L1)};
     if (fields.failure()) {
@@ -24,7 +25,8 @@ std::optional<DeezerTrack::Artist> readArtist(JsonFieldReader& reader, QLatin1St
 
 std::optional<DeezerTrack::Album> readAlbum(JsonFieldReader& reader) {
     const std::optional<QJsonObject> object = reader.optionalObject("album"_L1);
-    if (!object) return std::nullopt;
+    if (!object)
+        return std::nullopt;
     JsonFieldReader fields(*object);
     DeezerTrack::Album album;
     album.title = fields.optionalText("title"_L1);
@@ -40,7 +42,8 @@ std::optional<DeezerTrack::Album> readAlbum(JsonFieldReader& reader) {
 QList<DeezerTrack::Artist> readContributors(const QJsonObject& object, JsonFieldReader& reader) {
     QList<DeezerTrack::Artist> contributors;
     const QJsonValue value = object.value("contributors"_L1);
-    if (value.isUndefined() || value.isNull()) return contributors;
+    if (value.isUndefined() || value.isNull())
+        return contributors;
     if (!value.isArray()) {
         reader.fail(u"Expected an array for key \"contributors\""_s);
         return contributors;
@@ -73,7 +76,8 @@ Outcome<DeezerTrack> DeezerTrack::fromJson(const QJsonObject& object) {
     track.album = readAlbum(reader);
     track.link = reader.optionalUrl("link"_L1);
     track.type = reader.optionalText("type"_L1);
-    if (reader.failure()) return *reader.failure();
+    if (reader.failure())
+        return *reader.failure();
     return track;
 }
 

@@ -13,7 +13,8 @@ Failure badResponse(const QString& reason) {
 }  // namespace
 
 std::optional<Failure> checkImageResponse(const HttpResponse& response) {
-    if (!response.isHTTP) return badResponse(QStringLiteral("The response is not HTTP."));
+    if (!response.isHTTP)
+        return badResponse(QStringLiteral("The response is not HTTP."));
     if (response.status != 200)
         return badResponse(QStringLiteral("The status is %1, not 200.").arg(response.status));
     if (response.finalUrl.isEmpty() || response.finalUrl.scheme() != QLatin1String("https"))

@@ -23,8 +23,10 @@ Failure undecodable(const QString& reason) {
 }
 
 bool isStructurallyComplete(const QByteArray& bytes, const QByteArray& format) {
-    if (format == "jpeg") return ImageStructure::isCompleteJpeg(bytes);
-    if (format == "gif") return ImageStructure::hasCompleteFirstGifImage(bytes);
+    if (format == "jpeg")
+        return ImageStructure::isCompleteJpeg(bytes);
+    if (format == "gif")
+        return ImageStructure::hasCompleteFirstGifImage(bytes);
     // libpng reports a cut-off PNG as an error by itself.
     return true;
 }
@@ -34,20 +36,24 @@ bool isStructurallyComplete(const QByteArray& bytes, const QByteArray& format) {
 std::optional<ImageHeader> readHeader(const QByteArray& bytes) {
     QBuffer buffer;
     buffer.setData(bytes);
-    if (!buffer.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (!buffer.open(QIODevice::ReadOnly))
+        return std::nullopt;
     const QByteArray format = QImageReader::imageFormat(&buffer);
-    if (!isDecodedFormat(format)) return std::nullopt;
+    if (!isDecodedFormat(format))
+        return std::nullopt;
     buffer.seek(0);
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
     const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty()) return std::nullopt;
+    if (!size.isValid() || size.isEmpty())
+        return std::nullopt;
     return ImageHeader{format, size};
 }
 
 QSize fittedSize(QSize size, int maxSide) {
     const int longest = std::max(size.width(), size.height());
-    if (longest <= maxSide || longest <= 0) return size;
+    if (longest <= maxSide || longest <= 0)
+        return size;
     const double scale = double(maxSide) / double(longest);
     auto side = [&](int length) {
         return length == longest ? maxSide
@@ -77,7 +83,8 @@ Outcome<QByteArray> makeJpeg(const QByteArray& bytes, const ImageHeader& header,
         reader.setScaledSize(target);
 
     QImage image;
-    if (!reader.read(&image) || image.isNull()) return undecodable(reader.errorString());
+    if (!reader.read(&image) || image.isNull())
+        return undecodable(reader.errorString());
     const QSize fitted = fittedSize(image.size(), maxSide);
     if (fitted != image.size())
         image = image.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -87,7 +94,8 @@ Outcome<QByteArray> makeJpeg(const QByteArray& bytes, const ImageHeader& header,
     output.open(QIODevice::WriteOnly);
     QImageWriter writer(&output, "jpeg");
     writer.setQuality(quality);
-    if (!writer.write(image) || jpeg.isEmpty()) return undecodable(writer.errorString());
+    if (!writer.write(image) || jpeg.isEmpty())
+        return undecodable(writer.errorString());
     return jpeg;
 }
 

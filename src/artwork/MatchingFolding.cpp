@@ -25,7 +25,8 @@ QString fromIcu(const icu::UnicodeString& text) {
 QString asciiLowerCased(const QString& text) {
     QString result = text;
     for (QChar& c : result) {
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) c = QChar(c.unicode() + ('a' - 'A'));
+        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+            c = QChar(c.unicode() + ('a' - 'A'));
     }
     return result;
 }
@@ -38,13 +39,16 @@ QString withoutNonSpacingMarks(const icu::UnicodeString& text, const QString& fa
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
-    if (U_FAILURE(status)) return fallback;
+    if (U_FAILURE(status))
+        return fallback;
     const icu::UnicodeString decomposed = nfd->normalize(text, status);
-    if (U_FAILURE(status)) return fallback;
+    if (U_FAILURE(status))
+        return fallback;
     icu::UnicodeString bare;
     for (int32_t i = 0; i < decomposed.length();) {
         const UChar32 scalar = decomposed.char32At(i);
-        if (u_charType(scalar) != U_NON_SPACING_MARK) bare.append(scalar);
+        if (u_charType(scalar) != U_NON_SPACING_MARK)
+            bare.append(scalar);
         i += U16_LENGTH(scalar);
     }
     const icu::UnicodeString composed = nfc->normalize(bare, status);
@@ -97,7 +101,8 @@ public:
         result.reserve(text.size());
         for (QChar c : text) {
             const char16_t u = c.unicode();
-            if (u >= limit || (contextual_ && u == contextual_)) return std::nullopt;
+            if (u >= limit || (contextual_ && u == contextual_))
+                return std::nullopt;
             result += QStringView(storage_).sliced(spans_[u].offset, spans_[u].length);
         }
         return result;
@@ -118,23 +123,29 @@ constexpr char16_t greekCapitalSigma = 0x03A3;
 }  // namespace
 
 QString lowerCased(const QString& text) {
-    if (UnicodeText::isAscii(text)) return asciiLowerCased(text);
+    if (UnicodeText::isAscii(text))
+        return asciiLowerCased(text);
     static const CharacterTable table(icuLowerCased, greekCapitalSigma);
-    if (std::optional<QString> mapped = table.map(text)) return *mapped;
+    if (std::optional<QString> mapped = table.map(text))
+        return *mapped;
     return icuLowerCased(text);
 }
 
 QString foldedCaseAndDiacritics(const QString& text) {
-    if (UnicodeText::isAscii(text)) return asciiLowerCased(text);
+    if (UnicodeText::isAscii(text))
+        return asciiLowerCased(text);
     static const CharacterTable table(icuFoldedCaseAndDiacritics);
-    if (std::optional<QString> mapped = table.map(text)) return *mapped;
+    if (std::optional<QString> mapped = table.map(text))
+        return *mapped;
     return icuFoldedCaseAndDiacritics(text);
 }
 
 QString foldedDiacritics(const QString& text) {
-    if (UnicodeText::isAscii(text)) return text;
+    if (UnicodeText::isAscii(text))
+        return text;
     static const CharacterTable table(icuFoldedDiacritics);
-    if (std::optional<QString> mapped = table.map(text)) return *mapped;
+    if (std::optional<QString> mapped = table.map(text))
+        return *mapped;
     return icuFoldedDiacritics(text);
 }
 
@@ -161,14 +172,16 @@ void forEachWord(QStringView text, Visit word) {
             width = 2;
         }
         if (isWordCharacter(scalar)) {
-            if (start < 0) start = i;
+            if (start < 0)
+                start = i;
         } else if (start >= 0) {
             word(start, i - start);
             start = -1;
         }
         i += width;
     }
-    if (start >= 0) word(start, text.size() - start);
+    if (start >= 0)
+        word(start, text.size() - start);
 }
 
 }  // namespace
@@ -185,7 +198,8 @@ QString joinedWords(QStringView text) {
     QString result;
     result.reserve(text.size());
     forEachWord(text, [&](qsizetype start, qsizetype length) {
-        if (!result.isEmpty()) result += u' ';
+        if (!result.isEmpty())
+            result += u' ';
         result += text.sliced(start, length);
     });
     return result;
@@ -194,7 +208,8 @@ QString joinedWords(QStringView text) {
 qsizetype scalarCount(QStringView text) {
     qsizetype count = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (!(text[i].isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate())) ++count;
+        if (!(text[i].isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate()))
+            ++count;
     }
     return count;
 }

@@ -16,7 +16,8 @@ const QString albumVersionEnding = u" album version"_s;
 
 bool hasBracket(const QString& text) {
     for (QChar c : text) {
-        if (c == u'(' || c == u'[') return true;
+        if (c == u'(' || c == u'[')
+            return true;
     }
     return false;
 }
@@ -51,28 +52,35 @@ QString titleKey(const QString& title) {
             stripped.replace(match.capturedStart(), match.capturedLength(), u" "_s);
     }
     QString key = searchKey(stripped);
-    if (key.isEmpty()) key = searchKey(title);
-    if (key.endsWith(albumVersionEnding)) key.chop(albumVersionEnding.size());
+    if (key.isEmpty())
+        key = searchKey(title);
+    if (key.endsWith(albumVersionEnding))
+        key.chop(albumVersionEnding.size());
     return key;
 }
 
 QString removeFeat(const QString& text) {
-    if (!hasBracket(text)) return text;
+    if (!hasBracket(text))
+        return text;
     return QString(text).remove(MatchingPatterns::featuringPart());
 }
 
 QString featuredArtists(const QString& title) {
-    if (!hasBracket(title)) return QString();
+    if (!hasBracket(title))
+        return QString();
     const QRegularExpressionMatch match = MatchingPatterns::featuredPerformers().match(title);
-    if (!match.hasMatch()) return QString();
+    if (!match.hasMatch())
+        return QString();
     return match.captured(0).remove(MatchingPatterns::featuringMarkup());
 }
 
 std::optional<QString> editStrippedTitle(const QString& title) {
     const QRegularExpressionMatch match = MatchingPatterns::editEnding().match(title);
-    if (!match.hasMatch()) return std::nullopt;
+    if (!match.hasMatch())
+        return std::nullopt;
     QString rest = UnicodeText::trimmed(title.first(match.capturedStart()));
-    if (rest.isEmpty()) return std::nullopt;
+    if (rest.isEmpty())
+        return std::nullopt;
     return rest;
 }
 
@@ -82,7 +90,8 @@ bool titleCompatible(const QString& candidateTitle, const QString& queryTitle) {
     if (query.endsWith(albumVersionEnding))
         return candidate == query ||
                candidate == query.first(query.size() - albumVersionEnding.size());
-    if (editStrippedTitle(queryTitle)) return candidate == query;
+    if (editStrippedTitle(queryTitle))
+        return candidate == query;
     return true;
 }
 
@@ -97,7 +106,8 @@ QStringList splitArtists(const QString& artists) {
     QStringList result;
     for (const QString& piece : pieces) {
         QString name = UnicodeText::trimmed(piece);
-        if (!name.isEmpty()) result.append(std::move(name));
+        if (!name.isEmpty())
+            result.append(std::move(name));
     }
     return result;
 }
@@ -108,7 +118,8 @@ KeySet artistKeys(const QString& text) {
     KeySet keys;
     for (const QString& word : Folding::words(Folding::lowerCased(joined))) {
         QString key = Folding::foldedDiacritics(transliteratedWord(UnicodeText::composed(word)));
-        if (!key.isEmpty() && !isJoiningWord(key)) keys.insert(std::move(key));
+        if (!key.isEmpty() && !isJoiningWord(key))
+            keys.insert(std::move(key));
     }
     return keys;
 }

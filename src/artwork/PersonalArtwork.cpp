@@ -22,11 +22,13 @@ bool isHexDigit(QChar c) {
 
 bool isUuidText(QStringView text) {
     constexpr qsizetype uuidLength = 36;
-    if (text.size() != uuidLength) return false;
+    if (text.size() != uuidLength)
+        return false;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (c != QLatin1Char('-')) return false;
+            if (c != QLatin1Char('-'))
+                return false;
         } else if (!isHexDigit(c)) {
             return false;
         }
@@ -54,9 +56,11 @@ bool isPhotoName(QStringView name) {
 }
 
 std::optional<QUrl> fileURL(const QString& name) {
-    if (!isPhotoName(name)) return std::nullopt;
+    if (!isPhotoName(name))
+        return std::nullopt;
     const std::optional<QString> folder = folderPath();
-    if (!folder) return std::nullopt;
+    if (!folder)
+        return std::nullopt;
     return QUrl::fromLocalFile(*folder + QLatin1Char('/') + name);
 }
 
@@ -90,7 +94,8 @@ void deletePhoto(const QString& name) {
 }
 
 Outcome<QByteArray> readPhoto(const QUrl& address) {
-    if (!address.isLocalFile()) return unsupported(address);
+    if (!address.isLocalFile())
+        return unsupported(address);
     const std::optional<QUrl> expected = fileURL(QFileInfo(address.toLocalFile()).fileName());
     // Compared after resolving "." and ".." so that a path leading out of the
     // folder and back in is still recognised, and one leading out is not.

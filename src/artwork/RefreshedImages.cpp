@@ -6,7 +6,8 @@ namespace orvanta {
 
 std::optional<QByteArray> RefreshedImages::find(const QUrl& address) const {
     for (const auto& [key, bytes] : entries_) {
-        if (key == address) return bytes;
+        if (key == address)
+            return bytes;
     }
     return std::nullopt;
 }
@@ -18,8 +19,10 @@ void RefreshedImages::store(const QUrl& address, QByteArray bytes) {
         existing->second = std::move(bytes);
         return;
     }
-    if (capacity_ <= 0) return;
-    if (size() >= capacity_) entries_.erase(entries_.begin());
+    if (capacity_ <= 0)
+        return;
+    if (size() >= capacity_)
+        entries_.erase(entries_.begin());
     entries_.emplace_back(address, std::move(bytes));
 }
 

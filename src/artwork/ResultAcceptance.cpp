@@ -30,11 +30,14 @@ bool isWithinDomain(const QString& host, const QString& domain) {
 }  // namespace
 
 bool acceptable(const Result& result, Catalog catalog) {
-    if (!result.artworkUrl100 || !result.trackViewUrl) return false;
+    if (!result.artworkUrl100 || !result.trackViewUrl)
+        return false;
     const QUrl& artwork = *result.artworkUrl100;
     const QUrl& page = *result.trackViewUrl;
-    if (!isPlainHttps(artwork) || !isPlainHttps(page)) return false;
-    if (artwork.port() != -1 && artwork.port() != 443) return false;
+    if (!isPlainHttps(artwork) || !isPlainHttps(page))
+        return false;
+    if (artwork.port() != -1 && artwork.port() != 443)
+        return false;
     const QString artworkHost = artwork.host().toLower();
     const QString pageHost = page.host().toLower();
     switch (catalog) {
@@ -49,7 +52,8 @@ bool acceptable(const Result& result, Catalog catalog) {
 
 QUrl upsizeArtwork(const QUrl& url) {
     QString text = url.toString(QUrl::FullyEncoded);
-    if (!text.contains("100x100bb"_L1)) return url;
+    if (!text.contains("100x100bb"_L1))
+        return url;
     text.replace("100x100bb"_L1, "600x600bb"_L1);
     const QUrl upsized(text, QUrl::StrictMode);
     return upsized.isValid() ? upsized : url;

@@ -38,7 +38,8 @@ struct Query {
 std::optional<Query> queryOf(const RadioTrack& track, Catalog catalog) {
     std::optional<QString> title = track.displayTitle();
     std::optional<QString> artist = track.displayArtist();
-    if (!title || !artist) return std::nullopt;
+    if (!title || !artist)
+        return std::nullopt;
     return Query(track, std::move(*title), std::move(*artist), catalog);
 }
 
@@ -55,13 +56,15 @@ public:
     bool isSong() const { return result_->kind && *result_->kind == "song"_L1; }
 
     bool isAcceptable(Catalog catalog) {
-        if (!acceptable_) acceptable_ = acceptable(*result_, catalog);
+        if (!acceptable_)
+            acceptable_ = acceptable(*result_, catalog);
         return *acceptable_;
     }
 
     // searchKey of the title; empty without one.
     const QString& titleSearchKey() {
-        if (!titleSearchKey_) titleSearchKey_ = searchKey(trackName().value_or(QString()));
+        if (!titleSearchKey_)
+            titleSearchKey_ = searchKey(trackName().value_or(QString()));
         return *titleSearchKey_;
     }
 
@@ -89,7 +92,8 @@ public:
     }
 
     const QString& artistSearchKey() {
-        if (!artistSearchKey_) artistSearchKey_ = searchKey(artistName().value_or(QString()));
+        if (!artistSearchKey_)
+            artistSearchKey_ = searchKey(artistName().value_or(QString()));
         return *artistSearchKey_;
     }
 
@@ -129,7 +133,8 @@ RadioTrack completed(const RadioTrack& query, const Result& choice) {
 }
 
 bool haveEqualArtistKeys(const Entries& candidates) {
-    if (candidates.isEmpty()) return false;
+    if (candidates.isEmpty())
+        return false;
     const KeySet& first = candidates.first()->artistKeys();
     return std::all_of(candidates.begin() + 1, candidates.end(),
                        [&](Entry* candidate) { return candidate->artistKeys() == first; });
@@ -139,7 +144,8 @@ bool haveEqualArtistKeys(const Entries& candidates) {
 // query's, else the first candidate.
 Entry* preferringExactTitle(const Entries& candidates, const Query& query) {
     for (Entry* candidate : candidates) {
-        if (candidate->plainTitleKey() == query.plainTitleKey) return candidate;
+        if (candidate->plainTitleKey() == query.plainTitleKey)
+            return candidate;
     }
     return candidates.first();
 }
@@ -153,7 +159,8 @@ KeySet unionOf(KeySet a, const KeySet& b) {
 // union of both key sets (any of the three may hold; the cheapest goes first).
 bool performersMatch(Entry& entry, const KeySet& wanted) {
     const KeySet& own = entry.artistKeys();
-    if (own == wanted) return true;
+    if (own == wanted)
+        return true;
     const QString featured = featuredArtists(*entry.trackName());
     return artistKeys(*entry.artistName() + u' ' + featured) == wanted ||
            unionOf(own, artistKeys(featured)) == wanted;
@@ -174,9 +181,11 @@ std::optional<RadioTrack> pickForCutArtist(QList<Entry>& entries, const Query& q
         }
     }
     // Two different completions leave the performer unknown.
-    if (completions.size() != 1) return std::nullopt;
+    if (completions.size() != 1)
+        return std::nullopt;
     const Result& choice = candidates.first()->result();
-    if (!choice.artworkUrl100) return std::nullopt;
+    if (!choice.artworkUrl100)
+        return std::nullopt;
     return RadioTrack{query.track.title, choice.artistName,
                       query.track.album ? query.track.album : choice.collectionName,
                       upsizeArtwork(*choice.artworkUrl100), choice.trackViewUrl};
@@ -203,23 +212,27 @@ std::optional<RadioTrack> pickResultFor(const QList<Result>& results, const Quer
 // name; the answer keeps the query's own title and artist.
 std::optional<RadioTrack> byDjPrefix(const Entries& kept, const Query& query) {
     const QString key = searchKey(query.artist);
-    if (!key.contains(u' ') || key.startsWith("dj "_L1)) return std::nullopt;
+    if (!key.contains(u' ') || key.startsWith("dj "_L1))
+        return std::nullopt;
     const QString wanted = "dj "_L1 + key;
     Entries collected;
     for (Entry* entry : kept) {
         if (entry->artistName() && entry->artistSearchKey() == wanted && entry->titleMatches(query))
             collected.append(entry);
     }
-    if (!haveEqualArtistKeys(collected)) return std::nullopt;
+    if (!haveEqualArtistKeys(collected))
+        return std::nullopt;
     QList<Result> listed;
     for (const Entry* entry : collected)
         listed.append(entry->result());
     const RadioTrack asListed{query.title, collected.first()->artistName(), query.track.album,
                               std::nullopt, std::nullopt};
     const std::optional<Query> listedQuery = queryOf(asListed, query.catalog);
-    if (!listedQuery) return std::nullopt;
+    if (!listedQuery)
+        return std::nullopt;
     const std::optional<RadioTrack> found = pickResultFor(listed, *listedQuery, false);
-    if (!found) return std::nullopt;
+    if (!found)
+        return std::nullopt;
     return RadioTrack{query.track.title, query.track.artist, found->album, found->artworkUrl,
                       found->storeURL};
 }
@@ -245,7 +258,8 @@ Entry* byLongerCatalogArtist(const Entries& kept, const Query& query) {
 std::u32string sortedKeyText(const KeySet& keys) {
     QString joined;
     for (const QString& key : keys) {
-        if (!joined.isEmpty()) joined += u' ';
+        if (!joined.isEmpty())
+            joined += u' ';
         joined += key;
     }
     const QList<uint> scalars = joined.toUcs4();
@@ -256,11 +270,13 @@ std::u32string sortedKeyText(const KeySet& keys) {
 bool withinOneEdit(const std::u32string& a, const std::u32string& b) {
     const std::u32string& longer = a.size() >= b.size() ? a : b;
     const std::u32string& shorter = a.size() >= b.size() ? b : a;
-    if (longer.size() - shorter.size() > 1) return false;
+    if (longer.size() - shorter.size() > 1)
+        return false;
     size_t i = 0;
     while (i < shorter.size() && shorter[i] == longer[i])
         ++i;
-    if (i == shorter.size()) return true;
+    if (i == shorter.size())
+        return true;
     if (longer.size() == shorter.size())
         return std::equal(shorter.begin() + i + 1, shorter.end(), longer.begin() + i + 1);
     return std::equal(shorter.begin() + i, shorter.end(), longer.begin() + i + 1);
@@ -269,13 +285,15 @@ bool withinOneEdit(const std::u32string& a, const std::u32string& b) {
 // A typing error of one letter in a long enough name.
 Entry* byOneLetterApart(const Entries& kept, const Query& query) {
     const std::u32string wanted = sortedKeyText(artistKeys(query.artist));
-    if (wanted.size() < 6) return nullptr;
+    if (wanted.size() < 6)
+        return nullptr;
     Entries candidates;
     for (Entry* entry : kept) {
         if (!entry->isSong() || !entry->isAcceptable(query.catalog) || !entry->titleMatches(query))
             continue;
         const std::u32string own = sortedKeyText(entry->artistKeys());
-        if (own.size() >= 6 && withinOneEdit(wanted, own)) candidates.append(entry);
+        if (own.size() >= 6 && withinOneEdit(wanted, own))
+            candidates.append(entry);
     }
     return haveEqualArtistKeys(candidates) ? preferringExactTitle(candidates, query) : nullptr;
 }
@@ -290,8 +308,10 @@ bool isWrittenIn(const QString& key, Script script) {
         script == Script::cyrillic ? QChar::Script_Cyrillic : QChar::Script_Latin;
     bool hasLetter = false;
     for (const char32_t scalar : key.toUcs4()) {
-        if (scalar == U' ' || QChar::isDigit(scalar)) continue;
-        if (!QChar::isLetter(scalar) || QChar::script(scalar) != wanted) return false;
+        if (scalar == U' ' || QChar::isDigit(scalar))
+            continue;
+        if (!QChar::isLetter(scalar) || QChar::script(scalar) != wanted)
+            return false;
         hasLetter = true;
     }
     return hasLetter;
@@ -325,12 +345,14 @@ bool spellsAlike(const QString& cyrillic, const QString& latin) {
     for (qsizetype i = 0; i < cyrillicVariants.size(); ++i) {
         for (qsizetype j = 0; j < latinVariants.size(); ++j) {
             const QString& target = latinVariants[j];
-            if ((i > 0 && j > 0) || letterCount(target) < 4) continue;
+            if ((i > 0 && j > 0) || letterCount(target) < 4)
+                continue;
             for (const QString& kh : {u"kh"_s, u"h"_s}) {
                 for (const QString& g : {u"h"_s, u"g"_s}) {
                     const QString respelled =
                         QString(cyrillicVariants[i]).replace(kha, kh).replace(he, g);
-                    if (transliteratedWords(respelled) == target) return true;
+                    if (transliteratedWords(respelled) == target)
+                        return true;
                 }
             }
         }
@@ -339,10 +361,12 @@ bool spellsAlike(const QString& cyrillic, const QString& latin) {
 }
 
 Entry* byOtherScript(const Entries& entries, const Query& query) {
-    if (splitArtists(query.artist).size() != 1) return nullptr;
+    if (splitArtists(query.artist).size() != 1)
+        return nullptr;
     const QString queryArtist = searchKey(query.artist);
     const bool queryIsCyrillic = isWrittenIn(queryArtist, Script::cyrillic);
-    if (!queryIsCyrillic && !isWrittenIn(queryArtist, Script::latin)) return nullptr;
+    if (!queryIsCyrillic && !isWrittenIn(queryArtist, Script::latin))
+        return nullptr;
     const Script other = queryIsCyrillic ? Script::latin : Script::cyrillic;
     Entries matches;
     for (Entry* entry : entries) {
@@ -350,12 +374,14 @@ Entry* byOtherScript(const Entries& entries, const Query& query) {
             entry->titleSearchKey() != query.titleSearchKey || !entry->isAcceptable(query.catalog))
             continue;
         const QString& catalogArtist = entry->artistSearchKey();
-        if (!isWrittenIn(catalogArtist, other)) continue;
+        if (!isWrittenIn(catalogArtist, other))
+            continue;
         if (queryIsCyrillic ? spellsAlike(queryArtist, catalogArtist)
                             : spellsAlike(catalogArtist, queryArtist))
             matches.append(entry);
     }
-    if (matches.isEmpty()) return nullptr;
+    if (matches.isEmpty())
+        return nullptr;
     const QString& performer = matches.first()->artistSearchKey();
     const bool agree = std::all_of(matches.begin(), matches.end(), [&](Entry* match) {
         return match->artistSearchKey() == performer;
@@ -381,16 +407,22 @@ std::optional<RadioTrack> pickResultFor(const QList<Result>& results, const Quer
     }
 
     const KeySet wanted = artistKeys(query.artist + u' ' + featuredArtists(query.title));
-    if (wanted.empty() || query.titleKey.isEmpty()) return std::nullopt;
+    if (wanted.empty() || query.titleKey.isEmpty())
+        return std::nullopt;
 
     Entry* choice = byPerformers(kept, query, wanted);
     if (!choice && tryDjPrefix) {
-        if (std::optional<RadioTrack> found = byDjPrefix(kept, query)) return found;
+        if (std::optional<RadioTrack> found = byDjPrefix(kept, query))
+            return found;
     }
-    if (!choice) choice = byLongerCatalogArtist(kept, query);
-    if (!choice) choice = byOneLetterApart(kept, query);
-    if (!choice) choice = byOtherScript(kept, query);
-    if (!choice || !choice->result().artworkUrl100) return std::nullopt;
+    if (!choice)
+        choice = byLongerCatalogArtist(kept, query);
+    if (!choice)
+        choice = byOneLetterApart(kept, query);
+    if (!choice)
+        choice = byOtherScript(kept, query);
+    if (!choice || !choice->result().artworkUrl100)
+        return std::nullopt;
     return completed(query.track, choice->result());
 }
 
@@ -399,16 +431,19 @@ std::optional<RadioTrack> pickResultFor(const QList<Result>& results, const Quer
 std::optional<RadioTrack> pickResult(const QList<Result>& results, const RadioTrack& query,
                                      Catalog catalog) {
     const std::optional<Query> keys = queryOf(query, catalog);
-    if (!keys) return std::nullopt;
+    if (!keys)
+        return std::nullopt;
     return pickResultFor(results, *keys, true);
 }
 
 std::optional<Result> crossScriptMatch(const QList<Result>& results, const RadioTrack& query,
                                        Catalog catalog) {
     const std::optional<Query> keys = queryOf(query, catalog);
-    if (!keys) return std::nullopt;
+    if (!keys)
+        return std::nullopt;
     QList<Entry> entries = entriesOf(results);
-    if (const Entry* match = byOtherScript(pointersTo(entries), *keys)) return match->result();
+    if (const Entry* match = byOtherScript(pointersTo(entries), *keys))
+        return match->result();
     return std::nullopt;
 }
 
@@ -416,9 +451,11 @@ std::optional<RadioTrack> pickUnedited(const QList<Result>& results, const Radio
                                        Catalog catalog) {
     const std::optional<QString> title = query.displayTitle();
     const std::optional<QString> artist = query.displayArtist();
-    if (!title || !artist) return std::nullopt;
+    if (!title || !artist)
+        return std::nullopt;
     const std::optional<QString> unedited = editStrippedTitle(*title);
-    if (!unedited) return std::nullopt;
+    if (!unedited)
+        return std::nullopt;
     std::set<KeySet> performers;
     for (const QString& piece : splitArtists(*artist))
         performers.insert(artistKeys(piece));

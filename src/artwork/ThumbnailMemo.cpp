@@ -12,15 +12,18 @@ QByteArray ThumbnailMemo::keyFor(const QByteArray& source, int maxSide, int qual
 
 std::optional<QByteArray> ThumbnailMemo::find(const QByteArray& key) {
     auto found = index_.constFind(key);
-    if (found == index_.constEnd()) return std::nullopt;
+    if (found == index_.constEnd())
+        return std::nullopt;
     entries_.splice(entries_.begin(), entries_, found.value());
     return entries_.front().second;
 }
 
 void ThumbnailMemo::insert(const QByteArray& key, const QByteArray& thumbnail) {
-    if (auto found = index_.constFind(key); found != index_.constEnd()) remove(found.value());
+    if (auto found = index_.constFind(key); found != index_.constEnd())
+        remove(found.value());
     const qint64 needed = cost(key, thumbnail);
-    if (needed > capacity_) return;
+    if (needed > capacity_)
+        return;
     while (used_ + needed > capacity_ && !entries_.empty())
         remove(std::prev(entries_.end()));
     entries_.emplace_front(key, thumbnail);

@@ -15,18 +15,22 @@ AudioOutput::~AudioOutput() {
 
 bool AudioOutput::start(int sampleRate, int channels, QString* error) {
     stop();
-    if (!ensureGStreamer(error)) return false;
+    if (!ensureGStreamer(error))
+        return false;
     GstElement* sink = makeAudioSink(error);
-    if (!sink) return false;
+    if (!sink)
+        return false;
     pipeline_ = gst_pipeline_new("live-audio");
     source_ = gst_element_factory_make("appsrc", nullptr);
     GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
     GstElement* resample = gst_element_factory_make("audioresample", nullptr);
     volume_ = gst_element_factory_make("volume", nullptr);
     if (!source_ || !convert || !resample || !volume_) {
-        if (error) *error = QStringLiteral("GStreamer base plugins are missing");
+        if (error)
+            *error = QStringLiteral("GStreamer base plugins are missing");
         for (GstElement* element : {source_, convert, resample, volume_, sink}) {
-            if (element) gst_object_unref(element);
+            if (element)
+                gst_object_unref(element);
         }
         gst_object_unref(pipeline_);
         pipeline_ = source_ = volume_ = nullptr;
@@ -34,7 +38,8 @@ bool AudioOutput::start(int sampleRate, int channels, QString* error) {
     }
     gst_bin_add_many(GST_BIN(pipeline_), source_, convert, resample, volume_, sink, nullptr);
     if (!gst_element_link_many(source_, convert, resample, volume_, sink, nullptr)) {
-        if (error) *error = QStringLiteral("cannot link the audio pipeline");
+        if (error)
+            *error = QStringLiteral("cannot link the audio pipeline");
         stop();
         return false;
     }
@@ -50,7 +55,8 @@ bool AudioOutput::start(int sampleRate, int channels, QString* error) {
     framesScheduled_ = 0;
     failed_ = false;
     if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
-        if (error) *error = QStringLiteral("the audio sink cannot start");
+        if (error)
+            *error = QStringLiteral("the audio sink cannot start");
         stop();
         return false;
     }
@@ -58,7 +64,8 @@ bool AudioOutput::start(int sampleRate, int channels, QString* error) {
 }
 
 bool AudioOutput::schedule(const PcmBuffer& buffer, std::uint64_t tag) {
-    if (!pipeline_ || failed_ || buffer.frames <= 0) return false;
+    if (!pipeline_ || failed_ || buffer.frames <= 0)
+        return false;
     if (buffer.sampleRate != sampleRate_ || buffer.channels != channels_) {
         // A format change inside a stream: the output keeps its format and
         // the buffer is converted by nothing, so refuse it.
@@ -83,15 +90,18 @@ bool AudioOutput::schedule(const PcmBuffer& buffer, std::uint64_t tag) {
     const std::uint64_t end = gst_util_uint64_scale(framesScheduled_, GST_SECOND, sampleRate_);
     GST_BUFFER_PTS(gstBuffer) = start;
     GST_BUFFER_DURATION(gstBuffer) = end - start;
-    if (gst_app_src_push_buffer(GST_APP_SRC(source_), gstBuffer) != GST_FLOW_OK) return false;
+    if (gst_app_src_push_buffer(GST_APP_SRC(source_), gstBuffer) != GST_FLOW_OK)
+        return false;
     scheduled_.push_back({tag, end});
     return true;
 }
 
 bool AudioOutput::play(QString* error) {
-    if (!pipeline_) return false;
+    if (!pipeline_)
+        return false;
     if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        if (error) *error = QStringLiteral("the audio sink cannot play");
+        if (error)
+            *error = QStringLiteral("the audio sink cannot play");
         return false;
     }
     return true;
@@ -99,7 +109,8 @@ bool AudioOutput::play(QString* error) {
 
 void AudioOutput::setVolume(float volume) {
     pendingVolume_ = std::clamp(volume, 0.0f, 1.0f);
-    if (volume_) g_object_set(volume_, "volume", double(pendingVolume_), nullptr);
+    if (volume_)
+        g_object_set(volume_, "volume", double(pendingVolume_), nullptr);
 }
 
 void AudioOutput::stop() {
@@ -129,7 +140,8 @@ void AudioOutput::pollBus() {
 
 std::vector<std::uint64_t> AudioOutput::takePlayed() {
     std::vector<std::uint64_t> played;
-    if (!pipeline_) return played;
+    if (!pipeline_)
+        return played;
     pollBus();
     gint64 position = 0;
     if (!gst_element_query_position(pipeline_, GST_FORMAT_TIME, &position) || position < 0) {

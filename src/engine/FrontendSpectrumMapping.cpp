@@ -45,7 +45,8 @@ FrontendSpectrumMapping::BinRange FrontendSpectrumMapping::binsOfBand(int band, 
 }
 
 FrontendSpectrumMapping::Bands::Bands(int binCount, double sampleRate) {
-    if (binCount <= 1 || !(sampleRate > 0) || !std::isfinite(sampleRate)) return;
+    if (binCount <= 1 || !(sampleRate > 0) || !std::isfinite(sampleRate))
+        return;
     binCount_ = binCount;
     for (int band = 0; band < spectrumBarCount; ++band) {
         ranges_[std::size_t(band)] = binsOfBand(band, binCount, sampleRate);
@@ -57,7 +58,8 @@ FrontendSpectrumMapping::Bands::Bands(int binCount, double sampleRate) {
 SpectrumLevels FrontendSpectrumMapping::bandLevels(std::span<const float> decibels,
                                                    double sampleRate) {
     const Bands bands(int(decibels.size()), sampleRate);
-    if (bands.binCount() == 0) return {};
+    if (bands.binCount() == 0)
+        return {};
     std::vector<float> powers(decibels.size());
     for (std::size_t k = 0; k < decibels.size(); ++k)
         powers[k] = float(std::exp(decibels[k] * (std::numbers::ln10 / 10.0)));
@@ -76,12 +78,14 @@ SpectrumLevels FrontendSpectrumMapping::bandLevels(std::span<const float> decibe
     double sum = 0;
     std::size_t finiteCount = 0;
     for (std::size_t k = 1; k < binCount; ++k) {
-        if (!std::isfinite(decibels[k])) continue;
+        if (!std::isfinite(decibels[k]))
+            continue;
         peak = std::max(peak, double(decibels[k]));
         sum += decibels[k];
         ++finiteCount;
     }
-    if (finiteCount == 0) return levels;
+    if (finiteCount == 0)
+        return levels;
     if (std::max(peak, bandFloor) < silencePeak && sum / double(finiteCount) < silenceMean)
         return levels;
 
@@ -92,7 +96,8 @@ SpectrumLevels FrontendSpectrumMapping::bandLevels(std::span<const float> decibe
         int counted = 0;
         for (int k = first; k <= last; ++k) {
             const double value = decibels[std::size_t(k)];
-            if (!std::isfinite(value)) continue;
+            if (!std::isfinite(value))
+                continue;
             loudest = std::max(loudest, value);
             energy += powers[std::size_t(k)];
             ++counted;

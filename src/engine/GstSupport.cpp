@@ -20,7 +20,8 @@ bool ensureGStreamer(QString* error) {
             g_clear_error(&gerror);
         }
     });
-    if (!ready && error) *error = failure;
+    if (!ready && error)
+        *error = failure;
     return ready;
 }
 
@@ -53,9 +54,11 @@ void preferLowLatency(GstElement* sink) {
 }
 
 GstElement* makeAudioSink(QString* error) {
-    if (!ensureGStreamer(error)) return nullptr;
+    if (!ensureGStreamer(error))
+        return nullptr;
     QByteArray description = qgetenv("ORVANTA_AUDIO_SINK").trimmed();
-    if (description.isEmpty()) description = "autoaudiosink";
+    if (description.isEmpty())
+        description = "autoaudiosink";
     GError* gerror = nullptr;
     GstElement* sink = gst_parse_bin_from_description(description.constData(), TRUE, &gerror);
     if (!sink) {

@@ -11,7 +11,8 @@ constexpr int pollIntervalMs = 10;
 LiveMP3Worker::LiveMP3Worker(QUrl url, std::shared_ptr<AudioSpectrumBuffer> spectrum,
                              LiveMP3Playback::Callbacks callbacks)
     : url_(std::move(url)), callbacks_(std::move(callbacks)), pollTimer_(this) {
-    if (spectrum) processor_ = std::make_unique<SpectrumProcessor>(std::move(spectrum));
+    if (spectrum)
+        processor_ = std::make_unique<SpectrumProcessor>(std::move(spectrum));
     pollTimer_.setTimerType(Qt::PreciseTimer);
     pollTimer_.setInterval(pollIntervalMs);
     connect(&pollTimer_, &QTimer::timeout, this, &LiveMP3Worker::pollOutput);
@@ -22,7 +23,8 @@ LiveMP3Worker::~LiveMP3Worker() {
 }
 
 void LiveMP3Worker::start(float volume) {
-    if (finished_) return;
+    if (finished_)
+        return;
     volume_ = volume;
     output_.setVolume(volume);
     // The stream's own session: nothing kept between connections, and ten
@@ -36,7 +38,8 @@ void LiveMP3Worker::start(float volume) {
                   [this](const QByteArray& data) { receiveData(data); },
                   [this](const Outcome<Done>&) {
                       // Any end of the transfer, a normal one included, ends the stream.
-                      if (!finished_) fail();
+                      if (!finished_)
+                          fail();
                   }});
 }
 
@@ -48,7 +51,8 @@ void LiveMP3Worker::setVolume(float volume) {
 void LiveMP3Worker::stop() {
     finished_ = true;
     pollTimer_.stop();
-    if (task_) task_->cancel();
+    if (task_)
+        task_->cancel();
     task_.reset();
     session_.reset();
     output_.stop();
@@ -56,20 +60,24 @@ void LiveMP3Worker::stop() {
 }
 
 void LiveMP3Worker::fail() {
-    if (finished_) return;
+    if (finished_)
+        return;
     stop();
-    if (callbacks_.failed) callbacks_.failed();
+    if (callbacks_.failed)
+        callbacks_.failed();
 }
 
 bool LiveMP3Worker::acceptResponse(const HttpResponse& response) {
-    if (finished_) return false;
+    if (finished_)
+        return false;
     const QString type = response.mimeType();
     const bool accepted =
         response.isHTTP && response.status == 200 && response.finalUrl.isValid() &&
         response.finalUrl.scheme() == QLatin1String("https") &&
         (type == QLatin1String("audio/mpeg") || type == QLatin1String("audio/mp3"));
     // A refusal cancels the transfer, whose completion then fails the stream.
-    if (!accepted) return false;
+    if (!accepted)
+        return false;
     qCDebug(lcPlayback, "live stream answered");
     icy_ = ICYAudioStream(ICYAudioStream::intervalFromHeader(response.header("icy-metaint")));
     decoder_ = std::make_unique<StreamSpectrumDecoder>(
@@ -79,21 +87,26 @@ bool LiveMP3Worker::acceptResponse(const HttpResponse& response) {
 }
 
 void LiveMP3Worker::receiveData(const QByteArray& data) {
-    if (finished_ || !decoder_) return;
-    if (received_ == 0) qCDebug(lcPlayback, "live stream first %lld bytes", qlonglong(data.size()));
+    if (finished_ || !decoder_)
+        return;
+    if (received_ == 0)
+        qCDebug(lcPlayback, "live stream first %lld bytes", qlonglong(data.size()));
     received_ += data.size();
     bool parserFailed = false;
     icy_.consume(
         data.constData(), data.size(),
         [&](const char* audio, qint64 size) {
-            if (!parserFailed && !finished_ && !decoder_->parse(audio, size)) parserFailed = true;
+            if (!parserFailed && !finished_ && !decoder_->parse(audio, size))
+                parserFailed = true;
         },
         [&](const QString& title) { pendingTitle_ = title; });
-    if (parserFailed) fail();
+    if (parserFailed)
+        fail();
 }
 
 void LiveMP3Worker::receivePcm(const PcmBuffer& buffer) {
-    if (finished_ || buffer.frames <= 0 || buffer.sampleRate <= 0) return;
+    if (finished_ || buffer.frames <= 0 || buffer.sampleRate <= 0)
+        return;
     if (!outputReady_ || !output_.isRunning()) {
         if (started_) {
             fail();  // the output stopped under the player
@@ -128,12 +141,14 @@ void LiveMP3Worker::receivePcm(const PcmBuffer& buffer) {
         started_ = true;
         qCDebug(lcPlayback, "live output starts with %.3f s queued", queued_);
         QString error;
-        if (!output_.play(&error)) fail();
+        if (!output_.play(&error))
+            fail();
     }
 }
 
 void LiveMP3Worker::analyse(const PcmBuffer& buffer) {
-    if (!processor_ || buffer.channels > int(maxChannels)) return;
+    if (!processor_ || buffer.channels > int(maxChannels))
+        return;
     std::array<const float*, maxChannels> planes{};
     for (int c = 0; c < buffer.channels; ++c)
         planes[c] = buffer.plane(c);
@@ -141,7 +156,8 @@ void LiveMP3Worker::analyse(const PcmBuffer& buffer) {
 }
 
 void LiveMP3Worker::pollOutput() {
-    if (finished_) return;
+    if (finished_)
+        return;
     const std::vector<std::uint64_t> played = output_.takePlayed();
     if (output_.failed()) {
         fail();
@@ -149,18 +165,24 @@ void LiveMP3Worker::pollOutput() {
     }
     for (std::uint64_t tag : played) {
         auto found = scheduled_.find(tag);
-        if (found == scheduled_.end()) continue;
+        if (found == scheduled_.end())
+            continue;
         PendingBuffer buffer = std::move(found->second);
         scheduled_.erase(found);
         const double duration = buffer.audio.duration();
-        if (played_ == 0) qCDebug(lcPlayback, "live output played its first buffer");
-        if (played_ == 0 && callbacks_.playing) callbacks_.playing();
-        if (finished_) return;
+        if (played_ == 0)
+            qCDebug(lcPlayback, "live output played its first buffer");
+        if (played_ == 0 && callbacks_.playing)
+            callbacks_.playing();
+        if (finished_)
+            return;
         played_ += duration;
         queued_ -= duration;
         analyse(buffer.audio);
-        if (buffer.title && callbacks_.title) callbacks_.title(*buffer.title);
-        if (finished_) return;
+        if (buffer.title && callbacks_.title)
+            callbacks_.title(*buffer.title);
+        if (finished_)
+            return;
     }
 }
 

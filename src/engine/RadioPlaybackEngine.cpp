@@ -39,7 +39,8 @@ std::unique_ptr<RadioPlaybackEngine> RadioPlaybackEngine::makeDefault(Clock& clo
         clock, [] { return std::make_unique<GstPlatformPlayer>(); },
         [probe](WebUrl url, CancelToken token) -> Task<Outcome<WebUrl>> {
             const Outcome<StreamCheckResult> result = co_await probe->resolve(url, token);
-            if (!result) co_return result.propagate<WebUrl>();
+            if (!result)
+                co_return result.propagate<WebUrl>();
             co_return result->address;
         },
         [](const WebUrl& url, std::shared_ptr<AudioSpectrumBuffer> spectrum) {
@@ -62,21 +63,25 @@ bool RadioPlaybackEngine::isLiveStreamKey(const QString& key) {
 }
 
 void RadioPlaybackEngine::send(const EngineEvent& event, qint64 generation) {
-    if (onEvent_) onEvent_(event, generation);
+    if (onEvent_)
+        onEvent_(event, generation);
 }
 
 void RadioPlaybackEngine::setVolume(float volume) {
     player_->setVolume(clampedVolume(volume));
-    if (live_) live_->setLiveVolume(liveVolume());
+    if (live_)
+        live_->setLiveVolume(liveVolume());
 }
 
 void RadioPlaybackEngine::setMuted(bool muted) {
     player_->setMuted(muted);
-    if (live_) live_->setLiveVolume(liveVolume());
+    if (live_)
+        live_->setLiveVolume(liveVolume());
 }
 
 void RadioPlaybackEngine::setSpectrumActive(bool active) {
-    if (active == spectrumActive_) return;
+    if (active == spectrumActive_)
+        return;
     spectrumActive_ = active;
     spectrum_->setAnalysisActive(active);
 }
@@ -86,7 +91,8 @@ void RadioPlaybackEngine::play(const WebUrl& url, qint64 generation) {
     activeGeneration_ = generation;
     const WebUrl canonical = canonicalStreamURL(url);
     std::optional<QString> key = catalogPath(canonical);
-    if (key == QLatin1String("/spotify.mp3")) key = QStringLiteral("/spotify");
+    if (key == QLatin1String("/spotify.mp3"))
+        key = QStringLiteral("/spotify");
     if (key && isLiveStreamKey(*key)) {
         lastProgress_ = clock_.now();
         lastTime_ = 0;
@@ -148,8 +154,10 @@ void RadioPlaybackEngine::runPlatformPath(const WebUrl& url, qint64 generation) 
 Task<Done> RadioPlaybackEngine::probeAndAttach(WebUrl url, qint64 generation, CancelToken token) {
     QPointer<RadioPlaybackEngine> engine(this);
     const Outcome<WebUrl> resolved = co_await resolve_(url, token);
-    if (resolved.cancelled() || token.isCancelled()) co_return Done{};
-    if (!engine || engine->activeGeneration_ != generation) co_return Done{};
+    if (resolved.cancelled() || token.isCancelled())
+        co_return Done{};
+    if (!engine || engine->activeGeneration_ != generation)
+        co_return Done{};
     if (resolved.ok()) {
         engine->attach(*resolved, generation);
         co_return Done{};
@@ -177,14 +185,16 @@ void RadioPlaybackEngine::connectPlayer(qint64 generation) {
         send(EngineEvent::failed(EngineFailure{false, streamEnded, std::nullopt}), generation);
     };
     callbacks.position = [this, generation](double seconds) {
-        if (activeGeneration_ != generation) return;
+        if (activeGeneration_ != generation)
+            return;
         if (std::isfinite(seconds) && seconds > lastTime_) {
             lastTime_ = seconds;
             lastProgress_ = clock_.now();
         }
     };
     callbacks.metadata = [this, generation](const QList<TimedMetadataItem>& items, double start) {
-        if (activeGeneration_ != generation) return;
+        if (activeGeneration_ != generation)
+            return;
         if (auto fields = mergeTimedMetadata(timed_, fieldsOfGroup(items), start)) {
             send(EngineEvent::metadata(*fields), generation);
         }
@@ -230,7 +240,8 @@ void RadioPlaybackEngine::resetPlayer() {
 }
 
 void RadioPlaybackEngine::checkProgress() {
-    if (!activeGeneration_) return;
+    if (!activeGeneration_)
+        return;
     const double now = clock_.now();
     if (live_) {
         const double played = live_->playedSeconds();
@@ -251,7 +262,8 @@ void RadioPlaybackEngine::checkProgress() {
 StreamSongFields RadioPlaybackEngine::fieldsOfGroup(const QList<TimedMetadataItem>& items) {
     StreamSongFields fields;
     for (const TimedMetadataItem& item : items) {
-        if (!item.value) continue;  // an unreadable value skips the item
+        if (!item.value)
+            continue;  // an unreadable value skips the item
         const QString identifier = item.identifier.toLower();
         const QString& value = *item.value;
         const bool usable = !RadioMetadataText::clean(value).isEmpty();
@@ -261,11 +273,13 @@ StreamSongFields RadioPlaybackEngine::fieldsOfGroup(const QList<TimedMetadataIte
                    identifier == QLatin1String("id3/tpe1") ||
                    identifier == QLatin1String("icy/artist") ||
                    identifier == QLatin1String("icy/streamartist")) {
-            if (usable) fields.artist = value;
+            if (usable)
+                fields.artist = value;
         } else if (item.commonKey == QLatin1String("title") ||
                    identifier == QLatin1String("id3/tit2") ||
                    identifier == QLatin1String("icy/title")) {
-            if (usable) fields.title = value;
+            if (usable)
+                fields.title = value;
         }
     }
     return fields;
@@ -273,22 +287,29 @@ StreamSongFields RadioPlaybackEngine::fieldsOfGroup(const QList<TimedMetadataIte
 
 std::optional<StreamSongFields> RadioPlaybackEngine::mergeTimedMetadata(
     TimedFieldsState& state, const StreamSongFields& group, double time) {
-    if (!group.streamTitle && !group.title && !group.artist) return std::nullopt;
-    if (std::isfinite(time) && time < state.time) return std::nullopt;
+    if (!group.streamTitle && !group.title && !group.artist)
+        return std::nullopt;
+    if (std::isfinite(time) && time < state.time)
+        return std::nullopt;
     const bool sameTime = std::isfinite(time) && time == state.time;
     auto compatible = [](const std::optional<QString>& a, const std::optional<QString>& b) {
         return !a || !b || *a == *b;
     };
     if (sameTime && compatible(group.title, state.fields.title) &&
         compatible(group.streamTitle, state.fields.streamTitle)) {
-        if (group.streamTitle) state.fields.streamTitle = group.streamTitle;
-        if (group.title) state.fields.title = group.title;
-        if (group.artist) state.fields.artist = group.artist;
+        if (group.streamTitle)
+            state.fields.streamTitle = group.streamTitle;
+        if (group.title)
+            state.fields.title = group.title;
+        if (group.artist)
+            state.fields.artist = group.artist;
     } else {
         state.fields = group;
     }
-    if (std::isfinite(time)) state.time = time;
-    if (state.fields.title || state.fields.streamTitle) return state.fields;
+    if (std::isfinite(time))
+        state.time = time;
+    if (state.fields.title || state.fields.streamTitle)
+        return state.fields;
     return std::nullopt;
 }
 

@@ -59,7 +59,8 @@ struct SpectrumProcessor::Fft {
     ~Fft() {
         {
             std::lock_guard guard(fftwPlannerLock());
-            if (plan) fftwf_destroy_plan(plan);
+            if (plan)
+                fftwf_destroy_plan(plan);
         }
         fftwf_free(output);
         fftwf_free(input);
@@ -147,7 +148,8 @@ void SpectrumProcessor::process(std::span<const float* const> buffers, qsizetype
 }
 
 void SpectrumProcessor::analyse() {
-    if (!fft_->plan) return;
+    if (!fft_->plan)
+        return;
     for (std::size_t i = 0; i < samples_.size(); ++i)
         fft_->input[i] = samples_[i] * window_[i];
     fftwf_execute_dft_r2c(fft_->plan, fft_->input, fft_->output);

@@ -32,7 +32,8 @@ struct StreamSpectrumDecoder::Codec {
         av_frame_free(&frame);
         av_packet_free(&packet);
         avcodec_free_context(&context);
-        if (parser) av_parser_close(parser);
+        if (parser)
+            av_parser_close(parser);
     }
 };
 
@@ -45,8 +46,10 @@ StreamSpectrumDecoder::FileTypeHint sniff(const QByteArray& bytes) {
     for (qsizetype i = 0; i + 1 < bytes.size(); ++i) {
         const auto first = static_cast<unsigned char>(bytes[i]);
         const auto second = static_cast<unsigned char>(bytes[i + 1]);
-        if (first != 0xFF) continue;
-        if ((second & 0xF6) == 0xF0) return StreamSpectrumDecoder::FileTypeHint::adts;
+        if (first != 0xFF)
+            continue;
+        if ((second & 0xF6) == 0xF0)
+            return StreamSpectrumDecoder::FileTypeHint::adts;
         if ((second & 0xE0) == 0xE0 && (second & 0x06) != 0) {
             return StreamSpectrumDecoder::FileTypeHint::mp3;
         }
@@ -86,15 +89,18 @@ bool StreamSpectrumDecoder::open(FileTypeHint hint) {
     (void)quiet;
     const AVCodecID id = hint == FileTypeHint::adts ? AV_CODEC_ID_AAC : AV_CODEC_ID_MP3;
     const AVCodec* decoder = avcodec_find_decoder(id);
-    if (!decoder) return false;
+    if (!decoder)
+        return false;
     auto codec = std::make_unique<Codec>();
     codec->parser = av_parser_init(id);
     codec->context = avcodec_alloc_context3(decoder);
     codec->packet = av_packet_alloc();
     codec->frame = av_frame_alloc();
-    if (!codec->parser || !codec->context || !codec->packet || !codec->frame) return false;
+    if (!codec->parser || !codec->context || !codec->packet || !codec->frame)
+        return false;
     codec->context->thread_count = 1;
-    if (avcodec_open2(codec->context, decoder, nullptr) < 0) return false;
+    if (avcodec_open2(codec->context, decoder, nullptr) < 0)
+        return false;
     codec_ = std::move(codec);
     return true;
 }
@@ -107,14 +113,17 @@ bool StreamSpectrumDecoder::parse(const char* data, qsizetype size) {
             sniffed_.append(data, size);
             hint = sniff(sniffed_);
             if (hint == FileTypeHint::none) {
-                if (sniffed_.size() > 65536) sniffed_.remove(0, sniffed_.size() - 1);
+                if (sniffed_.size() > 65536)
+                    sniffed_.remove(0, sniffed_.size() - 1);
                 return true;
             }
-            if (!open(hint)) return false;
+            if (!open(hint))
+                return false;
             const QByteArray pending = std::exchange(sniffed_, QByteArray());
             return parse(pending.constData(), pending.size());
         }
-        if (!open(hint)) return false;
+        if (!open(hint))
+            return false;
     }
 
     Codec& codec = *codec_;
@@ -137,14 +146,16 @@ bool StreamSpectrumDecoder::parse(const char* data, qsizetype size) {
             av_parser_parse2(codec.parser, codec.context, &packetData, &packetSize, input,
                              static_cast<int>(std::min<qsizetype>(remaining, 1 << 30)),
                              AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-        if (used < 0) return false;
+        if (used < 0)
+            return false;
         input += used;
         remaining -= used;
         if (packetSize > 0) {
             codec.batch.emplace_back(reinterpret_cast<const char*>(packetData), packetSize);
             largestPacket = std::max<qsizetype>(largestPacket, packetSize);
         }
-        if (used == 0 && packetSize == 0) break;
+        if (used == 0 && packetSize == 0)
+            break;
     }
     // A batch that would need more than the bound to hold is refused whole, to
     // bound memory against hostile streams.
@@ -161,11 +172,13 @@ bool StreamSpectrumDecoder::parse(const char* data, qsizetype size) {
 void StreamSpectrumDecoder::decodeBatch() {
     Codec& codec = *codec_;
     for (const QByteArray& packetBytes : codec.batch) {
-        if (av_new_packet(codec.packet, static_cast<int>(packetBytes.size())) < 0) continue;
+        if (av_new_packet(codec.packet, static_cast<int>(packetBytes.size())) < 0)
+            continue;
         std::copy(packetBytes.begin(), packetBytes.end(), codec.packet->data);
         const int sent = avcodec_send_packet(codec.context, codec.packet);
         av_packet_unref(codec.packet);
-        if (sent < 0) continue;  // a damaged packet is dropped
+        if (sent < 0)
+            continue;  // a damaged packet is dropped
         while (avcodec_receive_frame(codec.context, codec.frame) == 0) {
             AVFrame* frame = codec.frame;
             const int channels = frame->ch_layout.nb_channels;
@@ -238,12 +251,14 @@ void StreamSpectrumDecoder::emitFrames(const float* const* planes, int channels,
         }
         output_.frames += take;
         offset += take;
-        if (output_.frames == maxFramesPerBuffer) flushOutput();
+        if (output_.frames == maxFramesPerBuffer)
+            flushOutput();
     }
 }
 
 void StreamSpectrumDecoder::flushOutput() {
-    if (output_.frames == 0) return;
+    if (output_.frames == 0)
+        return;
     // Planes were laid out 4096 apart while filling; close the gaps. The
     // handed-over buffer keeps its storage between calls.
     PcmBuffer& buffer = ready_;
@@ -256,7 +271,8 @@ void StreamSpectrumDecoder::flushOutput() {
                     buffer.frames, buffer.plane(c));
     }
     output_.frames = 0;
-    if (receive_) receive_(buffer);
+    if (receive_)
+        receive_(buffer);
 }
 
 }  // namespace orvanta

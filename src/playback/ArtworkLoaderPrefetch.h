@@ -20,7 +20,8 @@ namespace orvanta {
 inline Task<Outcome<Done>> prefetchThrough(ArtworkLoader* loader, QUrl address, CancelToken token) {
     const Task<Outcome<QByteArray>> load = loader->loadImage(std::move(address), false, token);
     const Outcome<QByteArray> image = co_await load;
-    if (!image.ok()) co_return image.propagate<Done>();
+    if (!image.ok())
+        co_return image.propagate<Done>();
     co_return Done{};
 }
 

@@ -36,7 +36,8 @@ struct BackgroundTask {
         CancelSource source;
         cancel = source;
         Task<T> started = std::forward<Begin>(begin)(source.token());
-        if (!source.isCancelled()) task = std::move(started);
+        if (!source.isCancelled())
+            task = std::move(started);
     }
 };
 

@@ -4,7 +4,8 @@ namespace orvanta {
 
 std::optional<QUrl> PlaybackCoordinator::currentArtworkURL() const {
     std::optional<QUrl> stationArtwork;
-    if (station_ && station_->artworkUrl) stationArtwork = station_->artworkUrl->toQUrl();
+    if (station_ && station_->artworkUrl)
+        stationArtwork = station_->artworkUrl->toQUrl();
     // A track without an artist is usually the station's own announcement;
     // its picture is the station's.
     if (currentTrack_ && currentTrack_->displayArtist() && currentTrack_->artworkUrl)
@@ -43,14 +44,17 @@ Task<Done> PlaybackCoordinator::searchArtwork(ArtworkQuery query, Station statio
     // quick title changes cost one search, for the last title.
     const Task<Outcome<Done>> quiet = clock_.sleep(artworkSearchDelay, token);
     const Outcome<Done> waited = co_await quiet;
-    if (alive.expired() || !waited.ok()) co_return Done{};
+    if (alive.expired() || !waited.ok())
+        co_return Done{};
 
     const Task<Outcome<std::optional<RadioTrack>>> search =
         options_.artworkSearch ? options_.artworkSearch(query.track, query, token)
                                : options_.stationArtworkSearch(query.track, station, token);
     const Outcome<std::optional<RadioTrack>> found = co_await search;
-    if (alive.expired() || token.isCancelled() || found.cancelled()) co_return Done{};
-    if (artworkQuery_ != query) co_return Done{};
+    if (alive.expired() || token.isCancelled() || found.cancelled())
+        co_return Done{};
+    if (artworkQuery_ != query)
+        co_return Done{};
 
     artworkSearchTask_ = {};
     // A failed search counts as a miss: it is tried again after the same
@@ -62,7 +66,8 @@ Task<Done> PlaybackCoordinator::searchArtwork(ArtworkQuery query, Station statio
         artworkSearchRetryAt_ =
             clock_.wallNow().addMSecs(static_cast<qint64>(emptyArtworkSearchRetrySeconds * 1000.0));
     }
-    if (state_.wantsPlayback && station_ && station_->id == query.stationID) recomputeTrack();
+    if (state_.wantsPlayback && station_ && station_->id == query.stationID)
+        recomputeTrack();
     co_return Done{};
 }
 

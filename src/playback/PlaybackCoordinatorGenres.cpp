@@ -7,7 +7,8 @@
 namespace orvanta {
 
 Task<Done> PlaybackCoordinator::refreshGenres() {
-    if (!options_.stationInfoLookup) co_return Done{};
+    if (!options_.stationInfoLookup)
+        co_return Done{};
     const Alive alive = this->alive();
     // One discovery at a time; a second request waits for the running one.
     if (genreTask_.isRunning()) {
@@ -17,8 +18,10 @@ Task<Done> PlaybackCoordinator::refreshGenres() {
     }
     genreTask_.restart([this](CancelToken token) { return discoverGenres(std::move(token)); });
     const Task<Done> running = genreTask_.task;
-    if (running.isValid()) co_await running;
-    if (!alive.expired() && genreTask_.exists() && !genreTask_.isRunning()) genreTask_ = {};
+    if (running.isValid())
+        co_await running;
+    if (!alive.expired() && genreTask_.exists() && !genreTask_.isRunning())
+        genreTask_ = {};
     co_return Done{};
 }
 
@@ -28,15 +31,18 @@ Task<Done> PlaybackCoordinator::discoverGenres(CancelToken token) {
         const auto next = std::find_if(
             personalStations_.cbegin(), personalStations_.cend(),
             [this](const PersonalStation& station) { return needsGenreLookup(station); });
-        if (next == personalStations_.cend()) break;
+        if (next == personalStations_.cend())
+            break;
         const WebUrl address = next->url;
         // Recorded before asking, so a station whose lookup fails waits out
         // the spacing while the others go on.
         genreAttempts_.insert(address.text(), clock_.wallNow());
         const Task<Outcome<StationGenreEntry>> lookup = options_.stationInfoLookup(address, token);
         const Outcome<StationGenreEntry> found = co_await lookup;
-        if (alive.expired() || token.isCancelled() || found.cancelled()) break;
-        if (found.ok()) storeGenreEntry(address.text(), *found);
+        if (alive.expired() || token.isCancelled() || found.cancelled())
+            break;
+        if (found.ok())
+            storeGenreEntry(address.text(), *found);
     }
     co_return Done{};
 }
@@ -51,7 +57,8 @@ bool PlaybackCoordinator::needsGenreLookup(const PersonalStation& station) const
     }
     const auto attempt = genreAttempts_.constFind(key);
     const qint64 spacingMs = static_cast<qint64>(genreLookupSpacingSeconds * 1000.0);
-    if (attempt != genreAttempts_.constEnd() && attempt->msecsTo(now) < spacingMs) return false;
+    if (attempt != genreAttempts_.constEnd() && attempt->msecsTo(now) < spacingMs)
+        return false;
     return true;
 }
 

@@ -13,14 +13,17 @@ bool atLeastSecondsApart(const QDateTime& from, const QDateTime& to, double seco
 }  // namespace
 
 std::optional<QString> PlaybackCoordinator::outsideMetadataID(const Station& station) const {
-    if (!options_.websiteMetadataID) return std::nullopt;
+    if (!options_.websiteMetadataID)
+        return std::nullopt;
     std::optional<QString> outsideId = options_.websiteMetadataID(station);
-    if (!outsideId || outsideId->isEmpty()) return std::nullopt;
+    if (!outsideId || outsideId->isEmpty())
+        return std::nullopt;
     return outsideId;
 }
 
 std::optional<QString> PlaybackCoordinator::metadataKey(const Station& station) const {
-    if (std::optional<Station> catalogStation = metadataStation(station)) return catalogStation->id;
+    if (std::optional<Station> catalogStation = metadataStation(station))
+        return catalogStation->id;
     return outsideMetadataID(station);
 }
 
@@ -29,7 +32,8 @@ void PlaybackCoordinator::resetNowPlaying(bool keepTrack) {
     metadataRequest_.cancelAndClear();
     metadataRequestKey_.reset();
     resumedTrackDeadline_.reset();
-    if (!keepTrack) setCurrentTrack(std::nullopt);
+    if (!keepTrack)
+        setCurrentTrack(std::nullopt);
     snapshot_.reset();
     setListenerCount(std::nullopt);
     recentSnapshots_.clear();
@@ -60,21 +64,25 @@ Task<Done> PlaybackCoordinator::pollNowPlaying(QString stationId, qint64 generat
     while (true) {
         const Task<Done> fetch = fetchSnapshot(stationId, generation);
         co_await fetch;
-        if (alive.expired() || token.isCancelled()) co_return Done{};
+        if (alive.expired() || token.isCancelled())
+            co_return Done{};
         // An outside feed changes slowly and is not ours to hammer.
         const bool outside = station_ && outsideMetadataID(*station_);
         const Task<Outcome<Done>> interval =
             clock_.sleep(outside ? outsideNowPlayingPollInterval : nowPlayingPollInterval, token);
         const Outcome<Done> slept = co_await interval;
-        if (alive.expired() || !slept.ok()) co_return Done{};
+        if (alive.expired() || !slept.ok())
+            co_return Done{};
     }
 }
 
 Task<Done> PlaybackCoordinator::fetchSnapshot(QString stationId, qint64 generation) {
     const Alive alive = this->alive();
-    if (!station_ || station_->id != stationId) co_return Done{};
+    if (!station_ || station_->id != stationId)
+        co_return Done{};
     const std::optional<QString> nowPlayingId = metadataKey(*station_);
-    if (!nowPlayingId) co_return Done{};
+    if (!nowPlayingId)
+        co_return Done{};
     const QString key = stationId + u'|' + *nowPlayingId + u'|' + QString::number(generation);
 
     // A poll, a title change and the refresh action asking about the same
@@ -92,15 +100,19 @@ Task<Done> PlaybackCoordinator::fetchSnapshot(QString stationId, qint64 generati
     }
 
     const Outcome<NowPlayingSnapshot> result = co_await request;
-    if (alive.expired()) co_return Done{};
-    if (result.ok()) applySnapshot(*result, stationId, *nowPlayingId, generation);
+    if (alive.expired())
+        co_return Done{};
+    if (result.ok())
+        applySnapshot(*result, stationId, *nowPlayingId, generation);
     // The next poll starts a fresh request.
-    if (metadataRequestKey_ == key) metadataRequestKey_.reset();
+    if (metadataRequestKey_ == key)
+        metadataRequestKey_.reset();
     // A failure keeps the previous snapshot; the track is chosen again in
     // case it has aged out meanwhile. A cancelled request belongs to a
     // connection or station that was left: whoever cancelled it has already
     // set the display straight.
-    if (result.failed()) recomputeTrack();
+    if (result.failed())
+        recomputeTrack();
     co_return Done{};
 }
 
@@ -109,15 +121,18 @@ void PlaybackCoordinator::applySnapshot(const NowPlayingSnapshot& received,
                                         qint64 generation) {
     // The answer must still describe what is playing: the same connection,
     // the same station and the same now-playing source.
-    if (!state_.accepts(generation) || !station_ || station_->id != stationId) return;
-    if (metadataKey(*station_) != nowPlayingId || received.stationId != nowPlayingId) return;
+    if (!state_.accepts(generation) || !station_ || station_->id != stationId)
+        return;
+    if (metadataKey(*station_) != nowPlayingId || received.stationId != nowPlayingId)
+        return;
     takeSnapshot(received);
     recomputeTrack();
 }
 
 void PlaybackCoordinator::takeSnapshot(const NowPlayingSnapshot& received) {
     snapshot_ = received;
-    if (!received.currentTrack(clock_.wallNow())) return;
+    if (!received.currentTrack(clock_.wallNow()))
+        return;
     // The same broadcast event is kept once, at its newest place.
     recentSnapshots_.removeIf(
         [&](const NowPlayingSnapshot& kept) { return kept.eventId == received.eventId; });
@@ -138,21 +153,25 @@ void PlaybackCoordinator::handleStreamMetadata(const StreamSongFields& fields) {
     const bool hadTrack = streamSong_ && streamSong_->track();
     if (!newTrack && station_ && station_->isPersonal() && hadTrack &&
         !metadataStation(*station_)) {
-        if (!emptyStreamMetadataSince_) emptyStreamMetadataSince_ = clock_.wallNow();
+        if (!emptyStreamMetadataSince_)
+            emptyStreamMetadataSince_ = clock_.wallNow();
         return;
     }
     emptyStreamMetadataSince_.reset();
-    if (streamSong_ == fields) return;
+    if (streamSong_ == fields)
+        return;
     streamSong_ = fields;
     recomputeTrack();
     // Match the new title with the server's data now rather than at the
     // next poll.
-    if (station_) detach(fetchSnapshot(station_->id, state_.generation));
+    if (station_)
+        detach(fetchSnapshot(station_->id, state_.generation));
 }
 
 void PlaybackCoordinator::recomputeTrack() {
     // A paused or failed player keeps what it shows.
-    if (!state_.wantsPlayback) return;
+    if (!state_.wantsPlayback)
+        return;
     const QDateTime now = clock_.wallNow();
 
     if (emptyStreamMetadataSince_ &&
@@ -184,7 +203,8 @@ void PlaybackCoordinator::recomputeTrack() {
     const bool changed = currentTrack_ != candidate || listenerCount_ != listeners;
     setCurrentTrack(std::move(candidate));
     setListenerCount(listeners);
-    if (changed) announce();
+    if (changed)
+        announce();
 }
 
 std::optional<RadioTrack> PlaybackCoordinator::chooseTrack(const QDateTime& now) const {

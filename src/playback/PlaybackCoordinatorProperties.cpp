@@ -70,7 +70,8 @@ QVariant PlaybackCoordinator::stationValue() const {
 }
 
 QVariant PlaybackCoordinator::currentTrackValue() const {
-    if (!currentTrack_) return {};
+    if (!currentTrack_)
+        return {};
     return QVariantMap{
         {QStringLiteral("title"), optionalText(currentTrack_->displayTitle())},
         {QStringLiteral("artist"), optionalText(currentTrack_->displayArtist())},
@@ -89,37 +90,43 @@ QVariant PlaybackCoordinator::catalogErrorValue() const {
 }
 
 void PlaybackCoordinator::setHasStartedListening(bool value) {
-    if (hasStartedListening_ == value) return;
+    if (hasStartedListening_ == value)
+        return;
     hasStartedListening_ = value;
     emit hasStartedListeningChanged();
 }
 
 void PlaybackCoordinator::setStations(QList<Station> value) {
-    if (stations_ == value) return;
+    if (stations_ == value)
+        return;
     stations_ = std::move(value);
     emit stationsChanged();
 }
 
 void PlaybackCoordinator::setPersonalStations(QList<PersonalStation> value) {
-    if (personalStations_ == value) return;
+    if (personalStations_ == value)
+        return;
     personalStations_ = std::move(value);
     emit personalStationsChanged();
 }
 
 void PlaybackCoordinator::setStation(std::optional<Station> value) {
-    if (station_ == value) return;
+    if (station_ == value)
+        return;
     station_ = std::move(value);
     emit stationChanged();
 }
 
 void PlaybackCoordinator::setCurrentTrack(std::optional<RadioTrack> value) {
-    if (currentTrack_ == value) return;
+    if (currentTrack_ == value)
+        return;
     currentTrack_ = std::move(value);
     emit currentTrackChanged();
 }
 
 void PlaybackCoordinator::setListenerCount(std::optional<qint64> value) {
-    if (listenerCount_ == value) return;
+    if (listenerCount_ == value)
+        return;
     listenerCount_ = value;
     emit listenerCountChanged();
 }
@@ -130,13 +137,15 @@ void PlaybackCoordinator::raiseArtworkRevision() {
 }
 
 void PlaybackCoordinator::setLoading(bool value) {
-    if (isLoading_ == value) return;
+    if (isLoading_ == value)
+        return;
     isLoading_ = value;
     emit isLoadingChanged();
 }
 
 void PlaybackCoordinator::setCatalogError(std::optional<QString> value) {
-    if (catalogError_ == value) return;
+    if (catalogError_ == value)
+        return;
     catalogError_ = std::move(value);
     emit catalogErrorChanged();
 }

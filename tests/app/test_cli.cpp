@@ -22,10 +22,12 @@ Run runCli(const QStringList& arguments, const QProcessEnvironment& environment)
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(CLI_PATH), arguments);
     Run run;
-    if (!process.waitForFinished(30000)) return run;
+    if (!process.waitForFinished(30000))
+        return run;
     run.status = process.exitCode();
     for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-        if (!line.isEmpty()) run.lines << QJsonDocument::fromJson(line).object();
+        if (!line.isEmpty())
+            run.lines << QJsonDocument::fromJson(line).object();
     }
     return run;
 }

@@ -66,12 +66,16 @@ private:
             QStringLiteral(CLI_PATH),
             QStringList{"play"} + arguments + QStringList{"--seconds", QString::number(seconds)});
         Session session;
-        if (!process.waitForStarted(10000)) return session;
-        if (during) during();
-        if (!process.waitForFinished(int(seconds * 1000) + 20000)) return session;
+        if (!process.waitForStarted(10000))
+            return session;
+        if (during)
+            during();
+        if (!process.waitForFinished(int(seconds * 1000) + 20000))
+            return session;
         session.status = process.exitCode();
         for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-            if (!line.isEmpty()) session.lines << QJsonDocument::fromJson(line).object();
+            if (!line.isEmpty())
+                session.lines << QJsonDocument::fromJson(line).object();
         }
         return session;
     }

@@ -17,9 +17,11 @@ CannedUpstream::CannedUpstream() {
             socket->setParent(this);
             auto request = std::make_shared<QByteArray>();
             connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request] {
-                if (request->contains("\r\n\r\n")) return;
+                if (request->contains("\r\n\r\n"))
+                    return;
                 *request += socket->readAll();
-                if (!request->contains("\r\n\r\n")) return;
+                if (!request->contains("\r\n\r\n"))
+                    return;
                 socket->setProperty("path", request->split(' ').value(1));
                 serve(socket);
             });
@@ -53,7 +55,8 @@ void CannedUpstream::serve(QTcpSocket* socket) {
                     socket->write(body);
                     *sent += body.size();
                 }
-                if (*sent >= endlessLimit) socket->disconnectFromHost();
+                if (*sent >= endlessLimit)
+                    socket->disconnectFromHost();
             };
             connect(socket, &QTcpSocket::bytesWritten, socket, more);
             more();

@@ -131,7 +131,8 @@ QByteArray tinyGif() {
 
 int firstQuantizerValue(const QByteArray& jpeg) {
     const qsizetype marker = jpeg.indexOf("\xFF\xDB");
-    if (marker < 0 || marker + 5 >= jpeg.size()) return -1;
+    if (marker < 0 || marker + 5 >= jpeg.size())
+        return -1;
     // Marker, length (2), precision and table id (1), then 64 values.
     return std::uint8_t(jpeg[marker + 5]);
 }

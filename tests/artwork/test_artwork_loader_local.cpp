@@ -16,8 +16,10 @@ namespace {
 
 template <typename T>
 QString describe(const Outcome<T>& outcome) {
-    if (outcome.ok()) return QStringLiteral("ok");
-    if (outcome.cancelled()) return QStringLiteral("cancelled");
+    if (outcome.ok())
+        return QStringLiteral("ok");
+    if (outcome.cancelled())
+        return QStringLiteral("cancelled");
     return outcome.failure().describe();
 }
 

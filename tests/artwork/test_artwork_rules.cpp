@@ -71,7 +71,8 @@ private slots:
         QFETCH(bool, accepted);
         const std::optional<Failure> refusal = checkImageResponse(response);
         QCOMPARE(!refusal.has_value(), accepted);
-        if (refusal) QCOMPARE(refusal->code, long(UrlError::badServerResponse));
+        if (refusal)
+            QCOMPARE(refusal->code, long(UrlError::badServerResponse));
     }
 
     void storedResponsesStayFreshAsTheirHeadersSay_data() {

@@ -27,7 +27,8 @@ Result withAddresses(const QUrl& artwork, const QUrl& page) {
 
 DeezerTrack deezerTrack(const QJsonObject& json) {
     const Outcome<DeezerTrack> track = DeezerTrack::fromJson(json);
-    if (!track) qFatal("fixture does not decode: %s", qPrintable(track.failure().message));
+    if (!track)
+        qFatal("fixture does not decode: %s", qPrintable(track.failure().message));
     return track.value();
 }
 

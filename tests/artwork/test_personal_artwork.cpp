@@ -151,14 +151,18 @@ private slots:
         const QByteArray photo = jpegOfSize({16, 16});
         const QString upper = someName.chopped(4) + ".JPG";
         QVERIFY(QDir().mkpath(folder));
-        if (setUp == "photo") QVERIFY(writeFile(folder + "/" + someName, photo));
-        if (setUp == "outside") QVERIFY(writeFile(home_->path() + "/" + someName, photo));
-        if (setUp == "capitals") QVERIFY(writeFile(folder + "/" + upper, photo));
+        if (setUp == "photo")
+            QVERIFY(writeFile(folder + "/" + someName, photo));
+        if (setUp == "outside")
+            QVERIFY(writeFile(home_->path() + "/" + someName, photo));
+        if (setUp == "capitals")
+            QVERIFY(writeFile(folder + "/" + upper, photo));
         if (setUp == "link") {
             QVERIFY(writeFile(home_->path() + "/secret.txt", "secret"));
             QVERIFY(QFile::link(home_->path() + "/secret.txt", folder + "/" + someName));
         }
-        if (setUp == "folder") QVERIFY(QDir().mkpath(folder + "/" + someName));
+        if (setUp == "folder")
+            QVERIFY(QDir().mkpath(folder + "/" + someName));
         if (setUp == "large")
             QVERIFY(writeFile(folder + "/" + someName, QByteArray(2'097'153, 'x')));
 

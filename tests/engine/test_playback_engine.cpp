@@ -34,7 +34,8 @@ public:
 
     void setTimeControl(TimeControl control) {
         control_ = control;
-        if (callbacks_.timeControlChanged) callbacks_.timeControlChanged(control);
+        if (callbacks_.timeControlChanged)
+            callbacks_.timeControlChanged(control);
     }
     Callbacks callbacks_;
     bool tap_ = true;
@@ -151,7 +152,8 @@ private slots:
             player_->callbacks_.itemFailed(Failure::url(UrlError::serverCertificateUntrusted));
         if (kind == 1)
             player_->callbacks_.itemFailed(Failure::url(UrlError::networkConnectionLost));
-        if (kind == 2) player_->callbacks_.playedToEnd();
+        if (kind == 2)
+            player_->callbacks_.playedToEnd();
         QCOMPARE(sent_.size(), 1);
         QCOMPARE(sent_[0].event,
                  EngineEvent::failed(EngineFailure{permanent, message, std::nullopt}));
@@ -183,8 +185,10 @@ private slots:
         QFETCH(std::optional<double>, retryAfter);
         engine_->play(address("https://stream.example.org/live"), 4);
         Failure failure = Failure::url(UrlError::cannotConnectToHost);
-        if (status == 0) failure = Failure::url(UrlError::serverCertificateHasBadDate);
-        if (status > 0) failure = Failure{ErrorDomain::streamResponse, status, {}, retryAfter};
+        if (status == 0)
+            failure = Failure::url(UrlError::serverCertificateHasBadDate);
+        if (status > 0)
+            failure = Failure{ErrorDomain::streamResponse, status, {}, retryAfter};
         pendingResolve_->complete(failure);
         QCOMPARE(sent_.size(), 1);
         QCOMPARE(sent_[0].event,

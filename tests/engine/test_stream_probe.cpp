@@ -26,8 +26,10 @@ std::optional<QByteArray> headerOf(const StreamCheckResult& result, QByteArrayVi
 }
 
 QString describe(const Outcome<StreamCheckResult>& outcome) {
-    if (outcome.ok()) return u"ok "_s + outcome->address.text();
-    if (outcome.cancelled()) return u"cancelled"_s;
+    if (outcome.ok())
+        return u"ok "_s + outcome->address.text();
+    if (outcome.cancelled())
+        return u"cancelled"_s;
     return outcome.failure().describe();
 }
 

@@ -37,7 +37,8 @@ private:
         HttpRequest request(url, timeout);
         request.headers = headers;
         auto task = HttpSession::shared().fetch(request, maxBytes);
-        if (!waitFor(task)) return Failure::url(UrlError::unknown, "test gave up waiting");
+        if (!waitFor(task))
+            return Failure::url(UrlError::unknown, "test gave up waiting");
         return task.result();
     }
 
@@ -179,7 +180,8 @@ private slots:
             auto piece = stream->read({}, 300);
             QVERIFY(waitFor(piece));
             QVERIFY(piece.result().ok());
-            if (!piece.result().value()) break;
+            if (!piece.result().value())
+                break;
             QVERIFY(piece.result().value()->size() <= 300);
             received += *piece.result().value();
         }

@@ -41,7 +41,8 @@ RadioTrack song(const QString& artist, const QString& title, std::optional<QStri
     track.artist = artist;
     track.title = title;
     track.album = std::move(album);
-    if (cover) track.artworkUrl = QUrl(*cover);
+    if (cover)
+        track.artworkUrl = QUrl(*cover);
     return track;
 }
 
@@ -52,7 +53,8 @@ RadioTrack bareTitle(const QString& title) {
 }
 
 QString shown(const std::optional<RadioTrack>& track) {
-    if (!track) return u"none"_s;
+    if (!track)
+        return u"none"_s;
     return QString::fromUtf8(QJsonDocument(track->toJson()).toJson(QJsonDocument::Compact));
 }
 
@@ -181,7 +183,8 @@ PlaybackCoordinator::Options showingCatalog() {
 
 std::function<std::optional<QString>(const Station&)> relaxFeed() {
     return [](const Station& station) -> std::optional<QString> {
-        if (station.stream && station.stream->url.text() == relaxAddress) return u"website:relax"_s;
+        if (station.stream && station.stream->url.text() == relaxAddress)
+            return u"website:relax"_s;
         return std::nullopt;
     };
 }

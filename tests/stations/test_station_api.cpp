@@ -37,13 +37,15 @@ std::unique_ptr<NginxServer> startCatalogServer(const QString& location) {
                                   "access_log {{ROOT}}/../requests.log catalog; %1 }"
                                   "location = /probe { alias {{ROOT}}/api/v1/stations; }")
                                   .arg(location);
-    if (!server->start(options)) return nullptr;
+    if (!server->start(options))
+        return nullptr;
     return server;
 }
 
 QStringList requestLog(const NginxServer& server) {
     QFile file(server.root() + QStringLiteral("/../requests.log"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
     return QString::fromLatin1(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
@@ -53,8 +55,10 @@ QByteArray fileContent(const QString& path) {
 }
 
 QString describe(const Outcome<CatalogResult>& result) {
-    if (result.cancelled()) return QStringLiteral("cancelled");
-    if (result.failed()) return result.failure().describe();
+    if (result.cancelled())
+        return QStringLiteral("cancelled");
+    if (result.failed())
+        return result.failure().describe();
     return result->isCached ? QStringLiteral("cached") : QStringLiteral("fresh");
 }
 
@@ -108,7 +112,8 @@ private:
     QByteArray servedEntityTag() {
         auto task = HttpSession::shared().fetch(
             HttpRequest(files_->httpsUrl(QStringLiteral("/probe"))), 1 << 21);
-        if (!waitFor(task) || !task.result().ok()) return {};
+        if (!waitFor(task) || !task.result().ok())
+            return {};
         return task.result()->response.header("ETag").value_or(QByteArray());
     }
 
@@ -247,11 +252,13 @@ private slots:
         const QByteArray document = catalogDocument(stationJson("big"), size);
         QCOMPARE(document.size(), size);
         serve(document);
-        if (withCache) storeCacheFile();
+        if (withCache)
+            storeCacheFile();
         StationAPI client(clock_, configuration(origin(*files_)));
         const Outcome<CatalogResult> result = fetch(client);
         QVERIFY(describe(result).startsWith(expected));
-        if (result.ok() && !result->isCached) QCOMPARE(client.cache()->data, document);
+        if (result.ok() && !result->isCached)
+            QCOMPARE(client.cache()->data, document);
     }
 
     void invalidDocumentsNeverReplaceTheCache_data() {

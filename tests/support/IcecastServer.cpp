@@ -84,15 +84,18 @@ bool IcecastServer::start(const QString& mount) {
                                                               {"MOUNT", mount_},
                                                               {"DIR", dir_.path()}});
         QFile file(dir_.filePath("icecast.xml"));
-        if (!file.open(QIODevice::WriteOnly)) return false;
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
         file.write(text.toUtf8());
         file.close();
         QFile::setPermissions(file.fileName(), QFileDevice::Permissions(0x6644));
         const bool root = geteuid() == 0;
         const QString program = root ? QStringLiteral("runuser") : QStringLiteral("icecast2");
         QStringList arguments = {"-c", file.fileName()};
-        if (root) arguments = QStringList{"-u", "nobody", "--", "icecast2"} + arguments;
-        if (icecast_.start(program, arguments, port_) && startSource()) return true;
+        if (root)
+            arguments = QStringList{"-u", "nobody", "--", "icecast2"} + arguments;
+        if (icecast_.start(program, arguments, port_) && startSource())
+            return true;
         // A busy machine can lose the race for the port or stall the source;
         // say what happened and try again on a fresh port.
         reportFailure();
@@ -113,7 +116,8 @@ bool IcecastServer::startSource() {
         "ffmpeg", {"-hide_banner", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
                    "sine=frequency=440:sample_rate=44100", "-ac", "2", "-c:a", "libmp3lame", "-b:a",
                    "128k", "-content_type", "audio/mpeg", "-f", "mp3", target});
-    if (!source_->waitForStarted(10000)) return false;
+    if (!source_->waitForStarted(10000))
+        return false;
     // The mount exists once icecast serves it to a listener.
     QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired()) {
@@ -125,9 +129,11 @@ bool IcecastServer::startSource() {
             QByteArray head;
             while (!head.contains("\r\n\r\n") && socket.waitForReadyRead(500))
                 head += socket.readAll();
-            if (head.startsWith("HTTP/1.0 200") || head.startsWith("HTTP/1.1 200")) return true;
+            if (head.startsWith("HTTP/1.0 200") || head.startsWith("HTTP/1.1 200"))
+                return true;
         }
-        if (source_->state() == QProcess::NotRunning) return false;
+        if (source_->state() == QProcess::NotRunning)
+            return false;
         QThread::msleep(100);
     }
     return false;
@@ -136,14 +142,16 @@ bool IcecastServer::startSource() {
 void IcecastServer::reportFailure() const {
     QFile errorLog(dir_.filePath("error.log"));
     QByteArray logTail;
-    if (errorLog.open(QIODevice::ReadOnly)) logTail = errorLog.readAll().right(2000);
+    if (errorLog.open(QIODevice::ReadOnly))
+        logTail = errorLog.readAll().right(2000);
     qWarning("icecast on port %u did not come up. icecast: %s\nsource: %s\nerror.log: %s",
              unsigned(port_), qPrintable(icecast_.output()),
              source_ ? source_->readAll().constData() : "(not started)", logTail.constData());
 }
 
 void IcecastServer::stopSource() {
-    if (!source_) return;
+    if (!source_)
+        return;
     source_->terminate();
     if (!source_->waitForFinished(5000)) {
         source_->kill();
@@ -162,7 +170,8 @@ bool IcecastServer::setTitle(const QString& title) {
                             "&mode=updinfo&charset=UTF-8&song=" + QUrl::toPercentEncoding(title);
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port_);
-    if (!socket.waitForConnected(2000)) return false;
+    if (!socket.waitForConnected(2000))
+        return false;
     const QByteArray credentials = QByteArray("admin:") + adminPassword;
     socket.write("GET " + path + " HTTP/1.0\r\nAuthorization: Basic " + credentials.toBase64() +
                  "\r\n\r\n");

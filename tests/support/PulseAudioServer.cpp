@@ -24,7 +24,8 @@ bool PulseAudioServer::start() {
     QFile::setPermissions(run,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QFile script(dir_.filePath("default.pa"));
-    if (!script.open(QIODevice::WriteOnly)) return false;
+    if (!script.open(QIODevice::WriteOnly))
+        return false;
     script.write(
         "load-module module-null-sink sink_name=orvanta_test\n"
         "load-module module-native-protocol-unix socket=" +
@@ -38,7 +39,8 @@ bool PulseAudioServer::start() {
     daemon_->setProcessChannelMode(QProcess::MergedChannels);
     daemon_->start("pulseaudio", {"-n", "-F", script.fileName(), "--exit-idle-time=-1",
                                   "--daemonize=no", "--disallow-exit", "--log-target=stderr"});
-    if (!daemon_->waitForStarted(10000)) return false;
+    if (!daemon_->waitForStarted(10000))
+        return false;
     QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired()) {
         QProcess probe;
@@ -48,14 +50,16 @@ bool PulseAudioServer::start() {
             probe.readAllStandardOutput().contains("orvanta_test")) {
             return true;
         }
-        if (daemon_->state() == QProcess::NotRunning) return false;
+        if (daemon_->state() == QProcess::NotRunning)
+            return false;
         QThread::msleep(100);
     }
     return false;
 }
 
 void PulseAudioServer::stop() {
-    if (!daemon_) return;
+    if (!daemon_)
+        return;
     daemon_->terminate();
     if (!daemon_->waitForFinished(5000)) {
         daemon_->kill();
@@ -69,7 +73,8 @@ int PulseAudioServer::peakOfMonitor(double seconds) const {
     recorder.setProcessEnvironment(environment());
     recorder.start("parec", {"-d", "orvanta_test.monitor", "--format=s16le", "--channels=2",
                              "--rate=44100", "--raw"});
-    if (!recorder.waitForStarted(5000)) return -1;
+    if (!recorder.waitForStarted(5000))
+        return -1;
     QThread::msleep(static_cast<unsigned long>(seconds * 1000));
     recorder.terminate();
     recorder.waitForFinished(5000);

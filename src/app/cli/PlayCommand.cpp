@@ -117,7 +117,8 @@ int play(const QStringList& arguments) {
     }
     QSocketNotifier interrupted(interruptPipe[0], QSocketNotifier::Read);
     QObject::connect(&interrupted, &QSocketNotifier::activated, finish);
-    if (seconds >= 0) QTimer::singleShot(int(seconds * 1000), finish);
+    if (seconds >= 0)
+        QTimer::singleShot(int(seconds * 1000), finish);
     return QCoreApplication::exec();
 }
 

@@ -36,7 +36,8 @@ int probe(const QStringList& arguments) {
         }
         QCoreApplication::exit(status);
     });
-    if (status == 1) QCoreApplication::exec();
+    if (status == 1)
+        QCoreApplication::exec();
     return status;
 }
 

@@ -53,10 +53,14 @@ int main(int argc, char** argv) {
         return arguments.isEmpty() ? 2 : 0;
     }
     const QString command = arguments.takeFirst();
-    if (command == QLatin1String("clean-title")) return orvanta::cli::cleanTitle(arguments);
-    if (command == QLatin1String("catalog")) return orvanta::cli::catalog(arguments);
-    if (command == QLatin1String("probe")) return orvanta::cli::probe(arguments);
-    if (command == QLatin1String("play")) return orvanta::cli::play(arguments);
+    if (command == QLatin1String("clean-title"))
+        return orvanta::cli::cleanTitle(arguments);
+    if (command == QLatin1String("catalog"))
+        return orvanta::cli::catalog(arguments);
+    if (command == QLatin1String("probe"))
+        return orvanta::cli::probe(arguments);
+    if (command == QLatin1String("play"))
+        return orvanta::cli::play(arguments);
     std::fprintf(stderr, "orvanta-radio-cli: unknown command \"%s\"\n\n%s", qPrintable(command),
                  usage);
     return 2;
