@@ -33,6 +33,19 @@ QList<QSslCertificate> additionalCertificates() {
     return certificates;
 }
 
+// The system's roots. The distribution's single bundle file parses in half
+// the time of the hashed certificate folder, which lists every root twice.
+QList<QSslCertificate> systemRoots() {
+    for (const char* bundle :
+         {"/etc/ssl/certs/ca-certificates.crt", "/etc/pki/tls/certs/ca-bundle.crt"}) {
+        QList<QSslCertificate> roots =
+            QSslCertificate::fromPath(QString::fromLatin1(bundle), QSsl::Pem);
+        if (!roots.isEmpty())
+            return roots;
+    }
+    return QSslConfiguration::systemCaCertificates();
+}
+
 QSslConfiguration trustedConfiguration() {
     static const QSslConfiguration configuration = [] {
         QSslConfiguration result = QSslConfiguration::defaultConfiguration();
@@ -41,7 +54,7 @@ QSslConfiguration trustedConfiguration() {
             // Setting the list replaces on-demand loading of the system roots,
             // so the system's own are added explicitly: the extra CA comes on
             // top of the system trust, never instead of it.
-            result.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
+            result.setCaCertificates(systemRoots() + extra);
         }
         return result;
     }();
