@@ -94,24 +94,6 @@ private:
     CancelRegistration lifetimeLink_;
 };
 
-// Resumes on a later turn of `context`'s event loop. A reply answered from
-// the disk cache hands its whole body to a reader inside the response-head
-// signal, but Qt only schedules the reply's end from its next own read
-// signal, which finds nothing left to read when the body was taken early:
-// the reply would never finish. Reading after one turn leaves Qt's queued
-// signals to run first.
-Task<Outcome<Done>> nextEventLoopTurn(QObject* context, CancelToken token) {
-    if (token.isCancelled())
-        co_return Cancelled{};
-    Completion<Outcome<Done>> completion;
-    QMetaObject::invokeMethod(
-        context, [completion] { completion.complete(Done{}); }, Qt::QueuedConnection);
-    CancelRegistration registration =
-        token.onCancel([completion] { completion.complete(Cancelled{}); });
-    Task<Outcome<Done>> turn = completion.task();
-    co_return co_await turn;
-}
-
 bool sameHeader(const QNetworkCacheMetaData::RawHeaderList& stored, const HttpResponse& response,
                 QByteArrayView name) {
     std::optional<QByteArray> storedValue;
@@ -216,10 +198,6 @@ Task<Outcome<QByteArray>> ArtworkLoader::downloadFromNetwork(QUrl address, bool 
         forgetRefusedResponse(address, *head);
         co_return *refusal;
     }
-
-    Task<Outcome<Done>> turning = nextEventLoopTurn(this, token);
-    if (Outcome<Done> turned = co_await turning; !turned)
-        co_return turned.propagate<QByteArray>();
 
     QByteArray body;
     if (head->expectedLength > 0)

@@ -222,7 +222,15 @@ Task<Outcome<HttpResponse>> HttpStream::response(CancelToken token) {
             co_return *driver->finalFailure();
     }
     Completion<Outcome<HttpResponse>> completion;
-    driver->onHead = [&](const HttpResponse& response) { completion.complete(response); };
+    // The caller resumes on a later turn of the loop, never inside Qt's
+    // head signal: a reply answered from the disk cache has its whole body
+    // ready then, and Qt schedules the reply's end from its next own read
+    // signal, which would find nothing left if the caller read it at once.
+    driver->onHead = [&driver, completion](const HttpResponse& response) {
+        QMetaObject::invokeMethod(
+            driver.get(), [completion, response] { completion.complete(response); },
+            Qt::QueuedConnection);
+    };
     driver->onFinished = [&](const std::optional<Failure>& failure) {
         if (failure) {
             completion.complete(*failure);

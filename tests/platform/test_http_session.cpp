@@ -6,6 +6,7 @@
 #include "platform/HttpSession.h"
 
 #include <QElapsedTimer>
+#include <QNetworkCacheMetaData>
 #include <QNetworkDiskCache>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -230,6 +231,35 @@ private slots:
         std::unique_ptr<QIODevice> cached(session.cache()->data(url));
         QVERIFY(cached);
         QCOMPARE(cached->readAll(), QByteArray("stored body"));
+
+        // A fresh stored answer is served without asking the server (which
+        // has no such file), and a reader that asks for the body the moment
+        // the head arrives gets it and its end, not an idle time-out.
+        QNetworkCacheMetaData metaData = session.cache()->metaData(url);
+        metaData.setExpirationDate(QDateTime::currentDateTimeUtc().addSecs(3600));
+        session.cache()->updateMetaData(metaData);
+        auto stream = session.openStream(HttpRequest(url, 5.0));
+        QByteArray body;
+        std::optional<Outcome<std::optional<QByteArray>>> end;
+        std::vector<Task<Outcome<std::optional<QByteArray>>>> reads;
+        reads.reserve(8);
+        std::function<void()> readOn = [&] {
+            reads.push_back(stream->read({}, 4));
+            reads.back().then(this, [&](const Outcome<std::optional<QByteArray>>& piece) {
+                if (!piece.ok() || !piece.value()) {
+                    end = piece;
+                    return;
+                }
+                body += **piece;
+                readOn();
+            });
+        };
+        auto head = stream->response();
+        head.then(this, [&](const Outcome<HttpResponse>&) { readOn(); });
+        QTRY_VERIFY_WITH_TIMEOUT(end.has_value(), 3000);
+        QCOMPARE(head.result()->status, 200);
+        QVERIFY(end->ok());
+        QCOMPARE(body, QByteArray("stored body"));
     }
 };
 
