@@ -209,6 +209,9 @@ HttpStream::~HttpStream() {
 void HttpStream::cancel() {
     if (driver_)
         driver_->cancel();
+    // Taken out first: ending the wait resumes its coroutine right here.
+    if (auto endWait = std::exchange(endWait_, nullptr))
+        endWait();
 }
 
 Task<Outcome<HttpResponse>> HttpStream::response(CancelToken token) {
@@ -244,9 +247,11 @@ Task<Outcome<HttpResponse>> HttpStream::response(CancelToken token) {
         driver->cancel();
         completion.complete(Cancelled{});
     });
+    endWait_ = [completion] { completion.complete(Cancelled{}); };
     auto result = co_await completion.task();
     driver->onHead = nullptr;
     driver->onFinished = nullptr;
+    endWait_ = nullptr;
     co_return result;
 }
 
@@ -282,9 +287,11 @@ Task<Outcome<std::optional<QByteArray>>> HttpStream::read(CancelToken token, qin
         driver->cancel();
         completion.complete(Cancelled{});
     });
+    endWait_ = [completion] { completion.complete(Cancelled{}); };
     auto result = co_await completion.task();
     driver->onReadable = nullptr;
     driver->onFinished = nullptr;
+    endWait_ = nullptr;
     co_return result;
 }
 

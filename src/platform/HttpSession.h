@@ -31,10 +31,14 @@ public:
     Task<Outcome<HttpResponse>> response(CancelToken token = {});
     // The next piece of the body, at most `maxBytes`; none at the end.
     Task<Outcome<std::optional<QByteArray>>> read(CancelToken token = {}, qint64 maxBytes = 65536);
+    // Stops the transfer; a `response` or `read` still waiting ends Cancelled.
     void cancel();
 
 private:
     std::shared_ptr<ReplyDriver> driver_;
+    // Ends the wait in progress, if any: the driver runs no callback once
+    // cancelled, so nothing else would.
+    std::function<void()> endWait_;
 };
 
 // A transfer reporting through callbacks, all on the thread that started it:

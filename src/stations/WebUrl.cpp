@@ -21,7 +21,23 @@ std::optional<WebUrl> WebUrl::fromComponents(const UrlComponents& components) {
 std::optional<WebUrl> WebUrl::fromQUrl(const QUrl& url) {
     if (!url.isValid())
         return std::nullopt;
-    return parse(QString::fromLatin1(url.toEncoded(QUrl::FullyEncoded)));
+    QString text = QString::fromLatin1(url.toEncoded(QUrl::FullyEncoded));
+    // Even fully encoded, QUrl leaves "[" and "]" as they are outside the
+    // host, where the URL syntax does not allow them: a photo folder under a
+    // home folder named "a[1]" would otherwise have no address at all.
+    qsizetype afterAuthority = url.scheme().isEmpty() ? 0 : url.scheme().size() + 1;
+    if (QStringView(text).sliced(afterAuthority).startsWith(u"//")) {
+        afterAuthority += 2;
+        while (afterAuthority < text.size() && !QStringView(u"/?#").contains(text[afterAuthority]))
+            ++afterAuthority;
+    }
+    for (qsizetype i = text.size() - 1; i >= afterAuthority; --i) {
+        if (text[i] == u'[')
+            text.replace(i, 1, QStringLiteral("%5B"));
+        else if (text[i] == u']')
+            text.replace(i, 1, QStringLiteral("%5D"));
+    }
+    return parse(text);
 }
 
 QUrl WebUrl::toQUrl() const {

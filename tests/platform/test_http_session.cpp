@@ -194,6 +194,19 @@ private slots:
         QTest::qWait(50);
         source.cancel();
         QVERIFY(waiting.isDone() && waiting.result().cancelled());
+
+        // Stopping the stream itself, or dropping it, ends a wait that has
+        // no token of its own.
+        auto stopped = HttpSession::shared().openStream(HttpRequest(nginx_.httpsUrl("/stall")));
+        auto untokened = stopped->response();
+        QTest::qWait(50);
+        stopped->cancel();
+        QVERIFY(untokened.isDone() && untokened.result().cancelled());
+        auto dropped = HttpSession::shared().openStream(HttpRequest(nginx_.httpsUrl("/stall")));
+        auto orphaned = dropped->response();
+        QTest::qWait(50);
+        dropped.reset();
+        QVERIFY(orphaned.isDone() && orphaned.result().cancelled());
     }
 
     void dataTaskReportsInOrderAndCanDecline() {

@@ -210,6 +210,18 @@ private slots:
         QCOMPARE(withPhoto.artworkUrl->toQUrl().toLocalFile(),
                  u"/home/Олег/photos/6F1C2A8E-0B7D-4C3E-9A51-2D4E6F708192.jpg"_s);
 
+        // URL syntax has no room for brackets in a path; the address
+        // escapes them rather than losing the photo.
+        const PhotoFileAddress bracketedHome = [](const QString& name) -> std::optional<QUrl> {
+            return QUrl::fromLocalFile(u"/home/a[1]/photos/"_s + name);
+        };
+        const Station inBrackets = station.asStation(bracketedHome);
+        QVERIFY(inBrackets.artworkUrl);
+        QCOMPARE(inBrackets.artworkUrl->text(),
+                 u"file:///home/a%5B1%5D/photos/6F1C2A8E-0B7D-4C3E-9A51-2D4E6F708192.jpg"_s);
+        QCOMPARE(inBrackets.artworkUrl->toQUrl().toLocalFile(),
+                 u"/home/a[1]/photos/6F1C2A8E-0B7D-4C3E-9A51-2D4E6F708192.jpg"_s);
+
         station.artworkFilename = u"refused.png"_s;
         QVERIFY(!station.asStation(photos).artworkUrl);
     }
