@@ -14,6 +14,21 @@ namespace {
 
 using namespace Qt::Literals::StringLiterals;
 
+// Real titles and performer lists are a few hundred characters at most. The
+// bracket stripping and the featuring patterns take time that grows with the
+// square of a text's length, so a text of thousands of characters (a broken
+// or hostile answer; a catalog body may hold a megabyte) would hold the
+// caller for minutes. Such a text names no track that is playing.
+constexpr qsizetype longestMatchedText = 1000;
+
+bool isMatchable(const std::optional<QString>& text) {
+    return !text || text->size() <= longestMatchedText;
+}
+
+bool isMatchable(const Result& result) {
+    return isMatchable(result.trackName) && isMatchable(result.artistName);
+}
+
 // The query as the rules compare it: its display title and artist and the
 // title keys every rung compares entries with.
 struct Query {
@@ -38,7 +53,7 @@ struct Query {
 std::optional<Query> queryOf(const RadioTrack& track, Catalog catalog) {
     std::optional<QString> title = track.displayTitle();
     std::optional<QString> artist = track.displayArtist();
-    if (!title || !artist)
+    if (!title || !artist || !isMatchable(title) || !isMatchable(artist))
         return std::nullopt;
     return Query(track, std::move(*title), std::move(*artist), catalog);
 }
@@ -112,8 +127,10 @@ using Entries = QList<Entry*>;
 QList<Entry> entriesOf(const QList<Result>& results) {
     QList<Entry> entries;
     entries.reserve(results.size());
-    for (const Result& result : results)
-        entries.emplace_back(result);
+    for (const Result& result : results) {
+        if (isMatchable(result))
+            entries.emplace_back(result);
+    }
     return entries;
 }
 
@@ -451,7 +468,7 @@ std::optional<RadioTrack> pickUnedited(const QList<Result>& results, const Radio
                                        Catalog catalog) {
     const std::optional<QString> title = query.displayTitle();
     const std::optional<QString> artist = query.displayArtist();
-    if (!title || !artist)
+    if (!title || !artist || !isMatchable(title) || !isMatchable(artist))
         return std::nullopt;
     const std::optional<QString> unedited = editStrippedTitle(*title);
     if (!unedited)
@@ -461,8 +478,9 @@ std::optional<RadioTrack> pickUnedited(const QList<Result>& results, const Radio
         performers.insert(artistKeys(piece));
     const QString wantedTitle = searchKey(*unedited);
     for (const Result& result : results) {
-        if (result.kind != u"song"_s || !acceptable(result, catalog) || !result.trackName ||
-            searchKey(removeFeat(*result.trackName)) != wantedTitle || !result.artistName)
+        if (!isMatchable(result) || result.kind != u"song"_s || !acceptable(result, catalog) ||
+            !result.trackName || searchKey(removeFeat(*result.trackName)) != wantedTitle ||
+            !result.artistName)
             continue;
         const QStringList pieces =
             splitArtists(*result.artistName) + splitArtists(featuredArtists(*result.trackName));

@@ -15,7 +15,8 @@ namespace orvanta::CatalogMatching {
 // the station cut off, a "DJ" prefix, a longer catalog artist, one letter
 // apart, the other script). All three are pure; with several equally good
 // entries the earliest wins. Each needs the query's display title and
-// display artist and gives nothing without them.
+// display artist and gives nothing without them. A title or artist text of
+// more than 1000 characters, in the query or in an entry, never matches.
 
 // The query track completed with the chosen entry's cover (600 pixels) and
 // page, and its album when the query has none. For a cut artist name the

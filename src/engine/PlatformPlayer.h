@@ -57,7 +57,8 @@ public:
     virtual void setMuted(bool muted) = 0;
 
     // Feeds the audio that is played into `spectrum`; false when this player
-    // cannot reach its decoded audio.
+    // cannot reach its decoded audio. Called while no item is attached, before
+    // `attach`, since an attached item's audio may already be flowing.
     virtual bool installSpectrumTap(std::shared_ptr<AudioSpectrumBuffer> spectrum) = 0;
 };
 

@@ -205,10 +205,12 @@ void RadioPlaybackEngine::connectPlayer(qint64 generation) {
 void RadioPlaybackEngine::attach(const WebUrl& url, qint64 generation) {
     timed_ = TimedFieldsState{};
     connectPlayer(generation);
-    player_->attach(url.toQUrl());
+    // The tap goes in while the player is still idle: once an item is
+    // attached the player's streaming threads may already be feeding it.
     if (!player_->installSpectrumTap(spectrum_) && readSpectrum_) {
         spectrumTask_ = readSpectrum_(url, spectrum_);
     }
+    player_->attach(url.toQUrl());
     lastTime_ = 0;
     lastProgress_ = clock_.now();
     player_->play();

@@ -286,9 +286,15 @@ void PlaybackCoordinator::connect() {
         resetNowPlaying(false);
         return;
     }
-    engine_.play(station_->stream->url, state_.generation);
+    const qint64 generation = state_.generation;
+    engine_.play(station_->stream->url, generation);
+    // The engine may refuse the address inside play; that failure has ended
+    // this attempt already, and polling for it would show a track while
+    // reconnecting (or poll on for good once failed).
+    if (state_.generation != generation || !station_)
+        return;
     if (metadataKey(*station_))
-        startMetadataPolling(station_->id, state_.generation);
+        startMetadataPolling(station_->id, generation);
 }
 
 void PlaybackCoordinator::announce() {

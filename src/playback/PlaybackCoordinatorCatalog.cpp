@@ -103,7 +103,9 @@ void PlaybackCoordinator::applyCatalog(const CatalogResult& result) {
             setStation(std::nullopt);
             setHasStartedListening(false);
         }
-    } else if (state_.wantsPlayback) {
+    } else if (state_.wantsPlayback && state_.phase != PlaybackPhase::interrupted) {
+        // An interruption holds playback: opening the moved stream now would
+        // sound through it. Its end connects to whatever is selected by then.
         if (stream != previousStream) {
             // The catalog moved the selected programme to another address.
             changeState([&](PlaybackState& state) { state.start(now()); });

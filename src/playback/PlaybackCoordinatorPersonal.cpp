@@ -132,11 +132,12 @@ void PlaybackCoordinator::reorderPersonalStations(const QList<QUuid>& ids) {
         named.insert(id);
     }
     // The named stations take each other's places in the given order; the
-    // others stay where they are.
+    // others stay where they are. A list taken over from the cloud may hold
+    // one id twice; places beyond the named ids keep their records.
     QList<PersonalStation> stations;
     qsizetype next = 0;
     for (const PersonalStation& station : personalStations_) {
-        if (named.contains(station.id))
+        if (named.contains(station.id) && next < ids.size())
             stations.append(*findPersonal(personalStations_, ids[next++]));
         else
             stations.append(station);
@@ -164,6 +165,7 @@ void PlaybackCoordinator::applyLibraryStations(const QList<PersonalStation>& sta
     storePersonalStations(stations);
 
     if (previousSelected) {
+        const QString previousId = station_->id;
         // Follow the selected station by its id, or else by its stream when
         // the merge kept another computer's copy of it.
         std::optional<PersonalStation> followed;
@@ -184,6 +186,12 @@ void PlaybackCoordinator::applyLibraryStations(const QList<PersonalStation>& sta
             rememberSelection(station_->id);
         else
             preferences_.remove(selectedStationPreferenceKey);
+        // The same stream now plays under another computer's id. Polling asks
+        // by station id and would find nothing any more, so it follows along.
+        if (station_ && station_->id != previousId && metadataTask_.isRunning()) {
+            if (metadataKey(*station_))
+                startMetadataPolling(station_->id, state_.generation);
+        }
     }
 
     QSet<QString> kept;

@@ -2,6 +2,7 @@
 #include "artwork/ResultAcceptance.h"
 #include "artwork/ResultPicking.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 using namespace orvanta;
@@ -157,6 +158,13 @@ private slots:
             << QList{song(1, u"Artist"_s, u"Song"_s)} << playing(std::nullopt, u"Song"_s) << -1;
         QTest::newRow("blank title")
             << QList{song(1, u"Artist"_s, u"Song"_s)} << playing(u"Artist"_s, u"  "_s) << -1;
+        // Equal title keys once the bracketed part is gone, but no real title is
+        // that long.
+        const QString padded = u"Song ("_s + QString(1000, u'x') + u")"_s;
+        QTest::newRow("catalog title of over 1000 characters")
+            << QList{song(1, u"Artist"_s, padded)} << plain << -1;
+        QTest::newRow("query title of over 1000 characters")
+            << QList{song(1, u"Artist"_s, u"Song"_s)} << playing(u"Artist"_s, padded) << -1;
     }
     void pickResult() {
         QFETCH(QList<Result>, results);
@@ -168,6 +176,26 @@ private slots:
             QCOMPARE(picked, std::nullopt);
         else
             QCOMPARE(picked, answerFrom(query, results[chosen]));
+    }
+
+    // Bracket stripping and the featuring patterns cost the square of a text's
+    // length; an answer of a megabyte must not hold the caller for minutes.
+    void hostileCatalogTextsCostNothing() {
+        const QString nested = QString(30000, u'(') + QString(30000, u')');
+        const QString unclosed = u"Song"_s + u" (feat. a"_s.repeated(10000);
+        const QList<Result> results{song(1, u"Artist"_s, nested), song(2, u"Artist"_s, unclosed),
+                                    song(3, unclosed, u"Song"_s), song(4, u"Artist"_s, u"Song"_s)};
+        const RadioTrack plain = playing(u"Artist"_s, u"Song"_s);
+        const RadioTrack edited = playing(u"Artist"_s, u"Song (Radio Edit)"_s);
+        RadioTrack unedited = edited;
+        unedited.artworkUrl = upsizeArtwork(*results[3].artworkUrl100);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QCOMPARE(CatalogMatching::pickResult(results, plain, Catalog::apple),
+                 answerFrom(plain, results[3]));
+        QCOMPARE(CatalogMatching::crossScriptMatch(results, plain, Catalog::apple), std::nullopt);
+        QCOMPARE(CatalogMatching::pickUnedited(results, edited, Catalog::apple), unedited);
+        QVERIFY2(elapsed.elapsed() < 1000, qPrintable(u"%1 ms"_s.arg(elapsed.elapsed())));
     }
 
     void answerKeepsTheQueryAsReceived() {

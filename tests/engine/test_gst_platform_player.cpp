@@ -96,8 +96,8 @@ private slots:
         player.setCallbacks(reports.callbacks());
         auto spectrum = std::make_shared<AudioSpectrumBuffer>();
         spectrum->setAnalysisActive(true);
-        player.attach(nginx_.httpsUrl("/live/radio.mp3"));
         QVERIFY(player.installSpectrumTap(spectrum));
+        player.attach(nginx_.httpsUrl("/live/radio.mp3"));
         player.play();
         QTRY_VERIFY_WITH_TIMEOUT(reports.controls.contains(TimeControl::playing), 10000);
         QCOMPARE(reports.controls.first(), TimeControl::waiting);

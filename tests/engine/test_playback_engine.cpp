@@ -30,7 +30,10 @@ public:
     void setVolume(float volume) override { volume_ = volume; }
     bool isMuted() const override { return muted_; }
     void setMuted(bool muted) override { muted_ = muted; }
-    bool installSpectrumTap(std::shared_ptr<AudioSpectrumBuffer>) override { return tap_; }
+    bool installSpectrumTap(std::shared_ptr<AudioSpectrumBuffer>) override {
+        *log_ << "tap";
+        return tap_;
+    }
 
     void setTimeControl(TimeControl control) {
         control_ = control;
@@ -125,8 +128,9 @@ private slots:
 
     void platformPathReportsThePlayersStates() {
         playPlatform(7);
-        QCOMPARE(log_.mid(log_.size() - 2),
-                 (QStringList{"attach https://stream.example.org/live", "play"}));
+        // The tap is in place before the item's audio can flow.
+        QCOMPARE(log_.mid(log_.size() - 3),
+                 (QStringList{"tap", "attach https://stream.example.org/live", "play"}));
         player_->setTimeControl(TimeControl::waiting);
         player_->setTimeControl(TimeControl::playing);
         QCOMPARE(sent_.size(), 2);

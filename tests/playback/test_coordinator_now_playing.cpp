@@ -291,6 +291,28 @@ private slots:
 
     // The stream title is matched against the three newest snapshots that
     // carried a track; one broadcast event counts once, at its newest.
+    // The cloud library's merge may hand the playing stream back under
+    // another computer's id; playback goes on and so must the polling.
+    void pollingFollowsTheStationIntoAnAppliedList() {
+        Listening h;
+        h.storePersonal({onWorshipStream()});
+        h.start();
+        h.play(onWorshipStream().stationId());
+        QCOMPARE(h.api.nowPlayingIds, QStringList{u"worship"_s});
+
+        const PersonalStation otherCopy =
+            personal(u"0000000000aa"_s, u"Хвала з ноутбука"_s, onWorshipStream().url.text());
+        h.c().applyLibraryStations({otherCopy});
+        QCOMPARE(h.selectedId(), std::optional<QString>(otherCopy.stationId()));
+        QCOMPARE(h.state().phase, PlaybackPhase::playing);
+
+        const RadioTrack served = song(u"A"_s, u"One"_s);
+        QVERIFY(h.answer(u"worship"_s, served));
+        QCOMPARE(h.current(), shown(served));
+        h.clock.advance(0.75);
+        QCOMPARE(h.api.nowPlayingIds.size(), 3);
+    }
+
     void streamTitleTakesTheMatchingRecentSnapshot() {
         Listening h;
         h.start(showingCatalog());

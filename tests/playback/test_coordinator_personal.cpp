@@ -224,6 +224,22 @@ private slots:
         QCOMPARE(h.listedIds().first(), h.c().personalStations().first().stationId());
     }
 
+    // The cloud library hands over whatever it merged; a repeated id there
+    // must not make a later reorder read past the named ids.
+    void reorderWithARepeatedIdFromTheCloud() {
+        CoordinatorHarness h;
+        h.storePersonal({alpha, beta});
+        h.make();
+        PersonalStation alphaAgain = alpha;
+        alphaAgain.url = address(u"https://a2.example/live"_s);
+        h.c().applyLibraryStations({alpha, beta, alphaAgain});
+
+        h.c().reorderPersonalStations({beta.id, alpha.id});
+
+        QCOMPARE(h.c().personalStations(), (QList<PersonalStation>{beta, alpha, alphaAgain}));
+        QCOMPARE(h.storedPersonal(), h.c().personalStations());
+    }
+
     void reorderInTheSameOrderWritesNothing() {
         CoordinatorHarness h;
         h.storePersonal({alpha, beta});

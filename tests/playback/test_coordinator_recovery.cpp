@@ -19,6 +19,34 @@ EngineEvent permanentFailure() {
     return EngineEvent::failed(EngineFailure{true, u"Станцію не знайдено"_s, std::nullopt});
 }
 
+// Refuses every address inside play itself, as the engine does when the
+// stream check fails before any network traffic.
+class RefusingEngine final : public PlaybackEngine {
+public:
+    RefusingEngine(FakePlaybackEngine& inner, EngineFailure failure)
+        : inner_(inner), failure_(std::move(failure)) {}
+
+    float volume() const override { return inner_.volume(); }
+    void setVolume(float volume) override { inner_.setVolume(volume); }
+    bool isMuted() const override { return inner_.isMuted(); }
+    void setMuted(bool muted) override { inner_.setMuted(muted); }
+    const EventHandler& onEvent() const override { return inner_.onEvent(); }
+    void setOnEvent(EventHandler handler) override { inner_.setOnEvent(std::move(handler)); }
+    std::shared_ptr<AudioSpectrumBuffer> spectrum() const override { return nullptr; }
+    void play(const WebUrl& url, qint64 generation) override {
+        inner_.play(url, generation);
+        inner_.report(EngineEvent::failed(failure_), generation);
+    }
+    void stop() override { inner_.stop(); }
+    void resetPlayer() override { inner_.resetPlayer(); }
+    void checkProgress() override { inner_.checkProgress(); }
+    void setSpectrumActive(bool) override {}
+
+private:
+    FakePlaybackEngine& inner_;
+    EngineFailure failure_;
+};
+
 // A harness with one personal station, monitoring started and the station
 // connecting under generation 1.
 struct Listening : CoordinatorHarness {
@@ -113,6 +141,31 @@ private slots:
         QCOMPARE(h.engine.calls, QStringList{u"stop"_s});
         QCOMPARE(h.api.fetches, 1);
         QVERIFY(h.c().isLoading());
+    }
+
+    void failureWhileOpeningStartsNoNowPlaying_data() {
+        QTest::addColumn<bool>("permanent");
+        QTest::addColumn<PlaybackPhase>("phase");
+        QTest::newRow("transient") << false << PlaybackPhase::reconnecting;
+        QTest::newRow("permanent") << true << PlaybackPhase::failed;
+    }
+
+    void failureWhileOpeningStartsNoNowPlaying() {
+        QFETCH(bool, permanent);
+        QFETCH(PlaybackPhase, phase);
+        CoordinatorHarness h;
+        const PersonalStation onSpotify =
+            personal(u"000000000015"_s, u"Spotify"_s, onCatalog(u"/spotify"_s));
+        h.storePersonal({onSpotify});
+        RefusingEngine engine(h.engine, EngineFailure{permanent, lost, std::nullopt});
+        PlaybackCoordinator c(engine, h.api, h.clock, h.preferences, h.photos);
+        QVERIFY(c.metadataKey(*c.station()));
+
+        c.select(onSpotify.stationId());
+
+        QCOMPARE(h.engine.plays.size(), 1);
+        QCOMPARE(c.state().phase, phase);
+        QVERIFY(h.api.nowPlayingIds.isEmpty());
     }
 
     void attemptWithoutSoundTimesOut() {
@@ -230,6 +283,29 @@ private slots:
         h.c().endInterruption(true, true);
         QCOMPARE(h.state().phase, PlaybackPhase::paused);
         QVERIFY(h.engine.plays.isEmpty());
+    }
+
+    void catalogMoveDuringAnInterruptionWaitsForItsEnd() {
+        CoordinatorHarness h;
+        PlaybackCoordinator::Options options;
+        options.showsServerStations = true;
+        h.make(std::move(options));
+        Task<Done> first = h.c().loadCatalog();
+        h.api.answer(catalogOf({catalogStation(u"worship"_s, u"Worship"_s, u"/worship"_s)}));
+        h.c().select(u"worship"_s);
+        h.engine.report(EngineEvent::playing(), h.state().generation);
+        h.c().beginInterruption();
+        h.engine.forget();
+
+        Task<Done> second = h.c().loadCatalog();
+        h.api.answer(catalogOf({catalogStation(u"worship"_s, u"Worship"_s, u"/worship-hd"_s)}));
+
+        QCOMPARE(h.state().phase, PlaybackPhase::interrupted);
+        QVERIFY(h.engine.plays.isEmpty());
+        h.c().endInterruption(true, true);
+        QCOMPARE(
+            h.engine.plays,
+            (QList<FakePlaybackEngine::Play>{{onCatalog(u"/worship-hd"_s), h.state().generation}}));
     }
 
     void mediaServicesResetReplacesThePlayer() {
