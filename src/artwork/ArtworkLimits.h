@@ -21,6 +21,8 @@ inline constexpr int photoJpegQuality = 88;
 // and a small file can claim an enormous picture.
 inline constexpr qint64 maximumPhotoInputBytes = 41'943'040;
 inline constexpr qint64 maximumPhotoPixels = 100'000'000;
+// JPEG decodes straight to an eighth of each side, so it may be larger.
+inline constexpr qint64 maximumJpegPhotoPixels = 400'000'000;
 
 // Every stored photo file, read or written.
 inline constexpr qint64 maximumPhotoFileBytes = 2'097'152;

@@ -68,11 +68,14 @@ Outcome<QByteArray> thumbnailOfPhoto(const QByteArray& bytes) {
     const std::optional<ImageHeader> header = ImageThumbnail::readHeader(bytes);
     if (!header)
         return undecodable(QStringLiteral("The photo is no picture."));
+    // Other formats decode at full size first; JPEG decodes straight to a
+    // fraction of it, so a very large camera photo is still taken.
     const qint64 pixels = qint64(header->size.width()) * header->size.height();
-    if (pixels > ArtworkLimits::maximumPhotoPixels) {
-        return undecodable(QStringLiteral("The photo has %1 pixels, above %2.")
-                               .arg(pixels)
-                               .arg(ArtworkLimits::maximumPhotoPixels));
+    const qint64 limit = header->format == "jpeg" ? ArtworkLimits::maximumJpegPhotoPixels
+                                                  : ArtworkLimits::maximumPhotoPixels;
+    if (pixels > limit) {
+        return undecodable(
+            QStringLiteral("The photo has %1 pixels, above %2.").arg(pixels).arg(limit));
     }
     return ImageThumbnail::makeJpeg(bytes, *header, ArtworkLimits::thumbnailMaxSide,
                                     ArtworkLimits::photoJpegQuality);

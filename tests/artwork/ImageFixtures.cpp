@@ -77,6 +77,25 @@ QByteArray jpegOfSize(QSize size, int quality) {
     return encodeImage(twoColourImage(size), "jpeg", quality);
 }
 
+QByteArray greyJpegOfSize(QSize size) {
+    QImage image(size, QImage::Format_Grayscale8);
+    image.fill(128);
+    return encodeImage(image, "jpeg", 50);
+}
+
+QByteArray jpegClaiming(QSize size) {
+    QByteArray jpeg = jpegOfSize({16, 16});
+    // Baseline frame header: FF C0, length (2), precision (1), height, width.
+    const qsizetype frame = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    if (frame < 0)
+        return jpeg;
+    jpeg[frame + 5] = char(size.height() >> 8);
+    jpeg[frame + 6] = char(size.height() & 0xFF);
+    jpeg[frame + 7] = char(size.width() >> 8);
+    jpeg[frame + 8] = char(size.width() & 0xFF);
+    return jpeg;
+}
+
 QByteArray pngOfSize(QSize size) {
     return encodeImage(twoColourImage(size), "png");
 }

@@ -16,6 +16,8 @@ QByteArray encodeImage(const QImage& image, const char* format, int quality = 90
                        bool progressive = false);
 QByteArray jpegOfSize(QSize size, int quality = 90);
 QByteArray pngOfSize(QSize size);
+// A plain grey JPEG; one byte a pixel while it is made, for very large sizes.
+QByteArray greyJpegOfSize(QSize size);
 
 // The JPEG with an EXIF block (APP1) carrying the orientation tag.
 QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);
@@ -24,6 +26,8 @@ QByteArray withExifOrientation(const QByteArray& jpeg, int orientation);
 QByteArray paddedJpeg(const QByteArray& jpeg, qsizetype totalBytes);
 // A well-formed PNG whose header claims `size` and whose data is tiny.
 QByteArray pngClaiming(QSize size);
+// A small JPEG whose frame header claims `size`.
+QByteArray jpegClaiming(QSize size);
 // The classic 1 × 1 GIF89a with a graphic control extension.
 QByteArray tinyGif();
 

@@ -61,6 +61,9 @@ private slots:
         QTest::newRow("a small png") << pngOfSize({120, 80}) << QSize(120, 80);
         QTest::newRow("exactly at the input bound")
             << paddedJpeg(jpegOfSize({1000, 1000}), 41'943'040) << QSize(768, 768);
+        // JPEG decodes at an eighth of its size, so a very large camera
+        // photo costs little memory.
+        QTest::newRow("110 megapixels") << greyJpegOfSize({11000, 10000}) << QSize(768, 698);
     }
     void preparedPhotosAreSmallUprightJpegs() {
         QFETCH(QByteArray, bytes);
@@ -79,8 +82,10 @@ private slots:
         QTest::addColumn<bool>("atOnce");
         QTest::newRow("one byte over the input bound")
             << paddedJpeg(jpegOfSize({100, 100}), 41'943'041) << true;
-        QTest::newRow("claims 100000 × 100000 pixels") << pngClaiming({100000, 100000}) << false;
-        QTest::newRow("claims 20000 × 20000 pixels") << pngClaiming({20000, 20000}) << false;
+        QTest::newRow("png claims 100000 × 100000 pixels")
+            << pngClaiming({100000, 100000}) << false;
+        QTest::newRow("png claims 20000 × 20000 pixels") << pngClaiming({20000, 20000}) << false;
+        QTest::newRow("jpeg claims 30000 × 30000 pixels") << jpegClaiming({30000, 30000}) << false;
         QTest::newRow("truncated jpeg") << jpegOfSize({2000, 1000}).left(40000) << false;
         QTest::newRow("svg") << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\"/>") << false;
         QTest::newRow("html") << QByteArray("<html><body>photo</body></html>") << false;
