@@ -1,0 +1,1 @@
+orvanta_fuzz_target(fuzz_catalog_results SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_catalog_results.cpp LIBS orvanta_artwork)
