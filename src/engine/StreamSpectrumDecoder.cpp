@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace orvanta {
@@ -39,20 +40,86 @@ struct StreamSpectrumDecoder::Codec {
 
 namespace {
 
-// Looks for a frame sync word to tell MP3 from ADTS AAC when no media type
-// said which. ADTS: 12 sync bits and layer 00; MPEG audio: 11 sync bits and a
-// non-zero layer.
+// What a frame header at some offset says: its format and length, or nothing
+// when the bytes there are not a plausible header.
+struct FrameHeader {
+    StreamSpectrumDecoder::FileTypeHint type = StreamSpectrumDecoder::FileTypeHint::none;
+    qsizetype length = 0;
+    int shape = 0;  // version, layer and rate bits that stay the same from frame to frame
+};
+
+FrameHeader readMpegAudioHeader(const unsigned char* bytes) {
+    static constexpr int bitrates[2][3][16] = {
+        // MPEG-1: layers 1, 2, 3 (kbit/s)
+        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
+         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
+        // MPEG-2 and 2.5
+        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}}};
+    static constexpr int rates[4][3] = {
+        {11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
+    if (bytes[0] != 0xFF || (bytes[1] & 0xE0) != 0xE0)
+        return {};
+    const int version = (bytes[1] >> 3) & 3;    // 0: 2.5, 1: reserved, 2: 2, 3: 1
+    const int layerBits = (bytes[1] >> 1) & 3;  // 3: layer 1, 2: layer 2, 1: layer 3
+    const int bitrateIndex = bytes[2] >> 4;
+    const int rateIndex = (bytes[2] >> 2) & 3;
+    if (version == 1 || layerBits == 0 || rateIndex == 3)
+        return {};
+    const int layer = 4 - layerBits;
+    const int bitrate = bitrates[version == 3 ? 0 : 1][layer - 1][bitrateIndex] * 1000;
+    const int rate = rates[version][rateIndex];
+    if (bitrate == 0)
+        return {};  // free format or a forbidden index: not worth the risk of a false match
+    const int padding = (bytes[2] >> 1) & 1;
+    qsizetype length = 0;
+    if (layer == 1)
+        length = (12 * bitrate / rate + padding) * 4;
+    else if (layer == 3 && version != 3)
+        length = 72 * bitrate / rate + padding;
+    else
+        length = 144 * bitrate / rate + padding;
+    return {StreamSpectrumDecoder::FileTypeHint::mp3, length,
+            (bytes[1] & 0x1E) << 8 | (bytes[2] & 0x0C)};
+}
+
+FrameHeader readAdtsHeader(const unsigned char* bytes) {
+    if (bytes[0] != 0xFF || (bytes[1] & 0xF6) != 0xF0)
+        return {};
+    const int rateIndex = (bytes[2] >> 2) & 0x0F;
+    const qsizetype length = (bytes[3] & 0x03) << 11 | bytes[4] << 3 | bytes[5] >> 5;
+    const qsizetype headerLength = (bytes[1] & 0x01) ? 7 : 9;
+    if (rateIndex >= 13 || length <= headerLength)
+        return {};
+    return {StreamSpectrumDecoder::FileTypeHint::adts, length,
+            (bytes[1] & 0x0E) << 8 | (bytes[2] & 0xFC)};
+}
+
+FrameHeader readHeader(const unsigned char* bytes) {
+    const FrameHeader mpeg = readMpegAudioHeader(bytes);
+    return mpeg.type != StreamSpectrumDecoder::FileTypeHint::none ? mpeg : readAdtsHeader(bytes);
+}
+
+// Tells MP3 from ADTS AAC when no media type said which. A radio stream may
+// start in the middle of a frame, and compressed data is full of byte pairs
+// that look like a sync word, so a header only counts when another header of
+// the same shape follows exactly one frame length later. A candidate whose
+// successor has not arrived yet leaves the answer open until more bytes come.
 StreamSpectrumDecoder::FileTypeHint sniff(const QByteArray& bytes) {
-    for (qsizetype i = 0; i + 1 < bytes.size(); ++i) {
-        const auto first = static_cast<unsigned char>(bytes[i]);
-        const auto second = static_cast<unsigned char>(bytes[i + 1]);
-        if (first != 0xFF)
+    constexpr qsizetype headerBytes = 6;
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    for (qsizetype i = 0; i + headerBytes <= bytes.size(); ++i) {
+        const FrameHeader header = readHeader(data + i);
+        if (header.type == StreamSpectrumDecoder::FileTypeHint::none)
             continue;
-        if ((second & 0xF6) == 0xF0)
-            return StreamSpectrumDecoder::FileTypeHint::adts;
-        if ((second & 0xE0) == 0xE0 && (second & 0x06) != 0) {
-            return StreamSpectrumDecoder::FileTypeHint::mp3;
-        }
+        const qsizetype next = i + header.length;
+        if (next + headerBytes > bytes.size())
+            return StreamSpectrumDecoder::FileTypeHint::none;
+        const FrameHeader following = readHeader(data + next);
+        if (following.type == header.type && following.shape == header.shape)
+            return header.type;
     }
     return StreamSpectrumDecoder::FileTypeHint::none;
 }
@@ -106,6 +173,8 @@ bool StreamSpectrumDecoder::open(FileTypeHint hint) {
 }
 
 bool StreamSpectrumDecoder::parse(const char* data, qsizetype size) {
+    if (!data || size <= 0)
+        return true;
     if (!codec_) {
         FileTypeHint hint = hint_;
         if (hint == FileTypeHint::none) {
@@ -113,8 +182,10 @@ bool StreamSpectrumDecoder::parse(const char* data, qsizetype size) {
             sniffed_.append(data, size);
             hint = sniff(sniffed_);
             if (hint == FileTypeHint::none) {
-                if (sniffed_.size() > 65536)
-                    sniffed_.remove(0, sniffed_.size() - 1);
+                // Keep enough for the largest frame and the header after it,
+                // so a frame that straddles the cut can still be confirmed.
+                if (sniffed_.size() > maxSniffBytes)
+                    sniffed_.remove(0, sniffed_.size() - sniffTailBytes);
                 return true;
             }
             if (!open(hint))
@@ -129,38 +200,51 @@ bool StreamSpectrumDecoder::parse(const char* data, qsizetype size) {
     Codec& codec = *codec_;
     codec.batch.clear();
     qsizetype largestPacket = 0;
+    bool oversized = false;
     // FFmpeg's parsers may read up to AV_INPUT_BUFFER_PADDING_SIZE bytes past
-    // the end of their input, so the bytes are handed over in a copy with
-    // zeroed padding.
-    codec.input.resize(static_cast<size_t>(size) + AV_INPUT_BUFFER_PADDING_SIZE);
-    std::copy_n(reinterpret_cast<const uint8_t*>(data), size, codec.input.data());
-    std::fill(codec.input.begin() + size, codec.input.end(), uint8_t(0));
-    const uint8_t* input = codec.input.data();
-    qsizetype remaining = size;
-    // One more call with no input flushes a frame the parser holds back only
-    // when the stream ends; a live stream never ends, so it is not needed.
-    while (remaining > 0) {
-        uint8_t* packetData = nullptr;
-        int packetSize = 0;
-        const int used =
-            av_parser_parse2(codec.parser, codec.context, &packetData, &packetSize, input,
-                             static_cast<int>(std::min<qsizetype>(remaining, 1 << 30)),
-                             AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-        if (used < 0)
-            return false;
-        input += used;
-        remaining -= used;
-        if (packetSize > 0) {
-            codec.batch.emplace_back(reinterpret_cast<const char*>(packetData), packetSize);
-            largestPacket = std::max<qsizetype>(largestPacket, packetSize);
+    // the end of their input, so the bytes are handed over in slices copied to
+    // a fixed scratch area with zeroed padding; a large chunk costs no extra
+    // copy of its own size.
+    codec.input.resize(static_cast<size_t>(parseSliceBytes) + AV_INPUT_BUFFER_PADDING_SIZE);
+    while (size > 0) {
+        const qsizetype slice = std::min(size, parseSliceBytes);
+        std::copy_n(reinterpret_cast<const uint8_t*>(data), slice, codec.input.data());
+        std::fill(codec.input.begin() + slice, codec.input.end(), uint8_t(0));
+        data += slice;
+        size -= slice;
+        const uint8_t* input = codec.input.data();
+        qsizetype remaining = slice;
+        // One more call with no input flushes a frame the parser holds back
+        // only when the stream ends; a live stream never ends, so it is not
+        // needed.
+        while (remaining > 0) {
+            uint8_t* packetData = nullptr;
+            int packetSize = 0;
+            const int used =
+                av_parser_parse2(codec.parser, codec.context, &packetData, &packetSize, input,
+                                 static_cast<int>(remaining), AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+            if (used < 0)
+                return false;
+            input += used;
+            remaining -= used;
+            if (packetSize > 0 && !oversized) {
+                largestPacket = std::max<qsizetype>(largestPacket, packetSize);
+                // A batch that would need more than the bound to hold is
+                // refused whole, to bound memory against hostile streams; the
+                // parser still sees every byte so that it stays in step.
+                if (largestPacket * static_cast<qsizetype>(codec.batch.size() + 1) >
+                    maxPacketBatchBytes) {
+                    oversized = true;
+                    codec.batch.clear();
+                } else {
+                    codec.batch.emplace_back(reinterpret_cast<const char*>(packetData), packetSize);
+                }
+            }
+            if (used == 0 && packetSize == 0)
+                break;
         }
-        if (used == 0 && packetSize == 0)
-            break;
     }
-    // A batch that would need more than the bound to hold is refused whole, to
-    // bound memory against hostile streams.
-    if (codec.batch.empty() ||
-        largestPacket * static_cast<qsizetype>(codec.batch.size()) > maxPacketBatchBytes) {
+    if (oversized || codec.batch.empty()) {
         codec.batch.clear();
         return true;
     }

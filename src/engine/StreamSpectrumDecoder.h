@@ -32,6 +32,11 @@ public:
 
     static constexpr int maxFramesPerBuffer = 4096;
     static constexpr qsizetype maxPacketBatchBytes = 2'000'000;
+    // Without a hint, at most this much is gathered before the oldest bytes
+    // are let go; the tail kept covers the largest frame plus a header.
+    static constexpr qsizetype maxSniffBytes = 65536;
+    static constexpr qsizetype sniffTailBytes = 16384;
+    static constexpr qsizetype parseSliceBytes = 65536;
 
 private:
     struct Codec;

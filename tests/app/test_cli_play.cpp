@@ -109,6 +109,17 @@ private slots:
         QVERIFY(!QFile::exists(home_.filePath("config/orvanta-radio/settings.ini")));
     }
 
+    void unknownStationIdSaysWhyAndFails() {
+        // This catalog origin serves no catalog: nothing can be found in it.
+        const Session session = play({"--station", "nosuch"}, 10);
+        QCOMPARE(session.status, 1);
+        const QJsonObject error = session.lines.last()["error"].toObject();
+        QCOMPARE(error["code"].toInt(), -1008);
+        QCOMPARE(error["message"].toString(),
+                 "Не вдалося завантажити станції. Перевірте інтернет.");
+        QCOMPARE(error.keys(), (QStringList{"code", "message"}));
+    }
+
     void otherAddressesPlayOnThePlatformPath() {
         const Session session = play({nginx_.httpsUrl("/relay/worship.mp3").toString()}, 4);
         QCOMPARE(session.status, 0);

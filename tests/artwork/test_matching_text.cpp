@@ -159,6 +159,14 @@ private slots:
         QTest::newRow("та inside a word")
             << u"Тарас Петриненко"_s << QStringList{u"Тарас Петриненко"_s};
         QTest::newRow("empty pieces dropped") << u" & A &  "_s << QStringList{u"A"_s};
+        // The patterns are Unicode-aware: a no-break space is a space, and a
+        // Cyrillic letter is a word character, so no word boundary falls
+        // between it and a Latin letter.
+        QTest::newRow("no-break spaces around feat.")
+            << u"Океан\u00A0Ельзи\u00A0feat.\u00A0Марина"_s
+            << QStringList{u"Океан\u00A0Ельзи"_s, u"Марина"_s};
+        QTest::newRow("feat glued to a Cyrillic word")
+            << u"Ярославаfeat Марина"_s << QStringList{u"Ярославаfeat Марина"_s};
     }
     void splitArtists() {
         QFETCH(QString, artists);

@@ -83,17 +83,29 @@ private slots:
         QTest::addColumn<Hint>("hint");
         QTest::addColumn<int>("rate");
         QTest::addColumn<int>("channels");
-        QTest::newRow("mp3 with hint") << "mp3" << Hint::mp3 << 44100 << 2;
-        QTest::newRow("mp3 sniffed") << "mp3" << Hint::none << 44100 << 2;
-        QTest::newRow("adts with hint") << "adts" << Hint::adts << 48000 << 1;
-        QTest::newRow("adts sniffed") << "adts" << Hint::none << 48000 << 1;
+        // A stream joined mid-frame, led by bytes that look like a frame
+        // header of the other format.
+        QTest::addColumn<QByteArray>("lead");
+        const QByteArray fakeMp3Header("\xFF\xFB\x90\x64", 4);
+        const QByteArray fakeAdtsHeader("\xFF\xF1\x50\x80\x2E\x7F\xFC", 7);
+        QTest::newRow("mp3 with hint") << "mp3" << Hint::mp3 << 44100 << 2 << QByteArray();
+        QTest::newRow("mp3 sniffed") << "mp3" << Hint::none << 44100 << 2 << QByteArray();
+        QTest::newRow("mp3 sniffed after a false adts header")
+            << "mp3" << Hint::none << 44100 << 2 << fakeAdtsHeader;
+        QTest::newRow("adts with hint") << "adts" << Hint::adts << 48000 << 1 << QByteArray();
+        QTest::newRow("adts sniffed") << "adts" << Hint::none << 48000 << 1 << QByteArray();
+        QTest::newRow("adts sniffed after a false mp3 header")
+            << "adts" << Hint::none << 48000 << 1 << fakeMp3Header;
     }
     void decodesToTheStreamsOwnFormat() {
         QFETCH(QString, which);
         QFETCH(Hint, hint);
         QFETCH(int, rate);
         QFETCH(int, channels);
-        const QByteArray& bytes = which == "mp3" ? mp3_ : adts_;
+        QFETCH(QByteArray, lead);
+        QByteArray bytes = which == "mp3" ? mp3_ : adts_;
+        if (!lead.isEmpty())
+            bytes = lead + bytes.mid(1000);
         const Decoded decoded = decode(bytes, hint, 2048);
         QCOMPARE(decoded.rate, rate);
         QCOMPARE(decoded.channels, channels);
@@ -110,6 +122,30 @@ private slots:
         const Decoded decoded = decode(mp3_, Hint::mp3, mp3_.size());
         QCOMPARE(decoded.largest, StreamSpectrumDecoder::maxFramesPerBuffer);
         QVERIFY(decoded.buffers >= int(decoded.frames / 4096));
+    }
+
+    void aPacketBatchOverTheBoundIsDroppedWhole() {
+        // About 117 packets of at most 418 bytes, plus a tag, per copy: 30
+        // copies stay well under the bound (and span many parser slices), 60
+        // go well over it.
+        QByteArray underBound;
+        for (int copy = 0; copy < 30; ++copy)
+            underBound += mp3_;
+        const Decoded under = decode(underBound, Hint::mp3, underBound.size());
+        QVERIFY2(under.frames > 30 * 3 * 44100 * 95 / 100,
+                 qPrintable(QString::number(under.frames)));
+
+        QByteArray overBound = underBound;
+        for (int copy = 0; copy < 30; ++copy)
+            overBound += mp3_;
+        int buffers = 0;
+        StreamSpectrumDecoder decoder(Hint::mp3, [&](const PcmBuffer&) { ++buffers; });
+        QVERIFY(decoder.parse(overBound));
+        QCOMPARE(buffers, 0);
+        // The stream goes on decoding in batches of ordinary size.
+        for (qsizetype offset = 0; offset < mp3_.size(); offset += 2048)
+            QVERIFY(decoder.parse(mp3_.mid(offset, 2048)));
+        QVERIFY(buffers > 0);
     }
 
     void garbageIsDroppedWithoutFailing() {

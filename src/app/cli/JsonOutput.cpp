@@ -17,9 +17,7 @@ QJsonValue textOrNull(const std::optional<QString>& text) {
 }
 
 QJsonObject errorObject(const Failure& failure) {
-    return {{"error", QJsonObject{{"code", qint64(failure.code)},
-                                  {"domain", failure.domain},
-                                  {"message", failure.message}}}};
+    return {{"error", QJsonObject{{"code", qint64(failure.code)}, {"message", failure.message}}}};
 }
 
 }  // namespace orvanta::cli

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <unistd.h>
+#include <algorithm>
 #include <csignal>
 
 namespace orvanta::cli {
@@ -102,6 +103,17 @@ int play(const QStringList& arguments) {
     } else {
         // A catalog station is known only once the catalog has arrived.
         coordinator.loadCatalog().then(&coordinator, [&](const Done&) {
+            const bool known = std::ranges::any_of(
+                coordinator.stations(),
+                [&](const Station& station) { return station.id == stationId; });
+            if (!known) {
+                // Say why nothing will play instead of idling until the end.
+                const QString reason = coordinator.catalogError().value_or(
+                    QStringLiteral("The catalog has no station \"%1\".").arg(stationId));
+                printLine(errorObject(Failure::url(UrlError::resourceUnavailable, reason)));
+                QCoreApplication::exit(1);
+                return;
+            }
             coordinator.select(stationId);
             coordinator.play();
         });
