@@ -43,12 +43,16 @@ public:
     void setLiveVolume(float volume);
     void stopLive();
     double playedSeconds() const;
+    // Seconds received and scheduled but not yet heard.
+    double queuedSeconds() const;
 
     static constexpr double startThreshold = 0.08;  // seconds queued before playback starts
     static constexpr double maxQueued = 15.0;       // seconds queued that mean nobody plays them
     static inline const char* const failureMessage = "Потік тимчасово недоступний";
 
 private:
+    double readWorker(const char* method) const;
+
     QUrl url_;
     std::unique_ptr<QThread> thread_;
     LiveMP3Worker* worker_;

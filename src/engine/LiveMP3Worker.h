@@ -29,6 +29,7 @@ public:
     Q_INVOKABLE void setVolume(float volume);
     Q_INVOKABLE void stop();
     Q_INVOKABLE double played() const { return played_; }
+    Q_INVOKABLE double queued() const { return queued_; }
 
 private:
     bool acceptResponse(const HttpResponse& response);
