@@ -182,6 +182,9 @@ bool StreamSpectrumDecoder::parse(const char* data, qsizetype size) {
             sniffed_.append(data, size);
             hint = sniff(sniffed_);
             if (hint == FileTypeHint::none) {
+                bytesWithoutAudio_ += size;
+                if (bytesWithoutAudio_ > maxBytesWithoutAudio)
+                    return false;
                 // Keep enough for the largest frame and the header after it,
                 // so a frame that straddles the cut can still be confirmed.
                 if (sniffed_.size() > maxSniffBytes)
@@ -190,6 +193,7 @@ bool StreamSpectrumDecoder::parse(const char* data, qsizetype size) {
             }
             if (!open(hint))
                 return false;
+            bytesWithoutAudio_ = 0;
             const QByteArray pending = std::exchange(sniffed_, QByteArray());
             return parse(pending.constData(), pending.size());
         }
@@ -227,6 +231,12 @@ bool StreamSpectrumDecoder::parse(const char* data, qsizetype size) {
                 return false;
             input += used;
             remaining -= used;
+            // Frames are a few kilobytes at most; this much without one is
+            // not a stream of this format (a page, another codec), and
+            // reading on would only download it for nothing.
+            bytesWithoutAudio_ = packetSize > 0 ? 0 : bytesWithoutAudio_ + used;
+            if (bytesWithoutAudio_ > maxBytesWithoutAudio)
+                return false;
             if (packetSize > 0 && !oversized) {
                 largestPacket = std::max<qsizetype>(largestPacket, packetSize);
                 // A batch that would need more than the bound to hold is

@@ -12,7 +12,8 @@ namespace orvanta {
 // Turns compressed stream bytes (MP3 or ADTS AAC) into PCM buffers of the
 // stream's own rate and channel count, at most 4096 frames each, handed to
 // `receive` synchronously from `parse`. Packets that cannot be decoded are
-// dropped without failing; only a broken decoder set-up is an error.
+// dropped without failing; a broken decoder set-up, or a long run of bytes
+// in which no frame of the format is found, is an error.
 class StreamSpectrumDecoder {
 public:
     enum class FileTypeHint { none, mp3, adts };
@@ -37,6 +38,9 @@ public:
     static constexpr qsizetype maxSniffBytes = 65536;
     static constexpr qsizetype sniffTailBytes = 16384;
     static constexpr qsizetype parseSliceBytes = 65536;
+    // More bytes than this without a single frame make `parse` give up. Room
+    // for a large ID3 tag with cover art before the first frame.
+    static constexpr qsizetype maxBytesWithoutAudio = 1 << 20;
 
 private:
     struct Codec;
@@ -49,6 +53,7 @@ private:
     std::function<void(const PcmBuffer&)> receive_;
     std::unique_ptr<Codec> codec_;
     QByteArray sniffed_;
+    qsizetype bytesWithoutAudio_ = 0;
     PcmBuffer output_;
     PcmBuffer ready_;
 };

@@ -162,6 +162,29 @@ private slots:
         QVERIFY(buffers > 0);
     }
 
+    void bytesWithoutAnyFrameAreGivenUp_data() {
+        QTest::addColumn<Hint>("hint");
+        QTest::newRow("mp3") << Hint::mp3;
+        QTest::newRow("adts") << Hint::adts;
+        QTest::newRow("sniffing") << Hint::none;
+    }
+    void bytesWithoutAnyFrameAreGivenUp() {
+        // Say, a web page or an Ogg stream served under an audio type: no
+        // byte 0xFF, so not even a sync word.
+        QFETCH(Hint, hint);
+        QByteArray noise(2048, '\0');
+        for (qsizetype i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919) % 251);
+        StreamSpectrumDecoder decoder(hint, [](const PcmBuffer&) {});
+        qsizetype parsed = 0;
+        while (decoder.parse(noise)) {
+            parsed += noise.size();
+            QVERIFY2(parsed <= 2 * StreamSpectrumDecoder::maxBytesWithoutAudio,
+                     "the decoder never gives up");
+        }
+        QVERIFY(parsed >= StreamSpectrumDecoder::maxBytesWithoutAudio - noise.size());
+    }
+
     void mimeTypesGiveHints() {
         QCOMPARE(StreamSpectrumDecoder::hintForMimeType("audio/MPEG"), Hint::mp3);
         QCOMPARE(StreamSpectrumDecoder::hintForMimeType("audio/mp3"), Hint::mp3);
