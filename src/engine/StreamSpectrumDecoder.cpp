@@ -213,7 +213,9 @@ bool StreamSpectrumDecoder::parse(const char* data, qsizetype size) {
     while (size > 0) {
         const qsizetype slice = std::min(size, parseSliceBytes);
         std::copy_n(reinterpret_cast<const uint8_t*>(data), slice, codec.input.data());
-        std::fill(codec.input.begin() + slice, codec.input.end(), uint8_t(0));
+        // Only the padding right after the slice has to be zero; network
+        // chunks are far smaller than the scratch area.
+        std::fill_n(codec.input.begin() + slice, AV_INPUT_BUFFER_PADDING_SIZE, uint8_t(0));
         data += slice;
         size -= slice;
         const uint8_t* input = codec.input.data();
