@@ -41,23 +41,11 @@ void LiveMP3Playback::stopLive() {
 }
 
 double LiveMP3Playback::playedSeconds() const {
-    return readWorker("played");
+    return worker_->played();
 }
 
 double LiveMP3Playback::queuedSeconds() const {
-    return readWorker("queued");
-}
-
-// The worker's counters belong to its thread; a caller there (a callback)
-// reads them directly, any other asks and waits.
-double LiveMP3Playback::readWorker(const char* method) const {
-    double result = 0;
-    QMetaObject::invokeMethod(worker_, method,
-                              QThread::currentThread() == thread_.get()
-                                  ? Qt::DirectConnection
-                                  : Qt::BlockingQueuedConnection,
-                              Q_RETURN_ARG(double, result));
-    return result;
+    return worker_->queued();
 }
 
 }  // namespace orvanta

@@ -51,8 +51,6 @@ public:
     static inline const char* const failureMessage = "Потік тимчасово недоступний";
 
 private:
-    double readWorker(const char* method) const;
-
     QUrl url_;
     std::unique_ptr<QThread> thread_;
     LiveMP3Worker* worker_;

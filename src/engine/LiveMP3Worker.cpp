@@ -6,7 +6,12 @@ namespace orvanta {
 
 namespace {
 constexpr int pollIntervalMs = 10;
+
+// Only the worker writes its counters, so a plain load and store suffice.
+void add(std::atomic<double>& counter, double amount) {
+    counter.store(counter.load(std::memory_order_relaxed) + amount, std::memory_order_relaxed);
 }
+}  // namespace
 
 LiveMP3Worker::LiveMP3Worker(QUrl url, std::shared_ptr<AudioSpectrumBuffer> spectrum,
                              LiveMP3Playback::Callbacks callbacks)
@@ -125,21 +130,21 @@ void LiveMP3Worker::receivePcm(const PcmBuffer& buffer) {
         outputReady_ = true;
         pollTimer_.start();
     }
-    if (queued_ >= LiveMP3Playback::maxQueued) {
+    if (queued() >= LiveMP3Playback::maxQueued) {
         fail();  // audio is not being consumed
         return;
     }
     const double duration = buffer.duration();
-    queued_ += duration;
+    add(queued_, duration);
     const std::uint64_t tag = nextTag_++;
     scheduled_.emplace(tag, PendingBuffer{buffer, std::exchange(pendingTitle_, std::nullopt)});
     if (!output_.schedule(buffer, tag)) {
         fail();
         return;
     }
-    if (!started_ && queued_ >= LiveMP3Playback::startThreshold) {
+    if (!started_ && queued() >= LiveMP3Playback::startThreshold) {
         started_ = true;
-        qCDebug(lcPlayback, "live output starts with %.3f s queued", queued_);
+        qCDebug(lcPlayback, "live output starts with %.3f s queued", queued());
         QString error;
         if (!output_.play(&error))
             fail();
@@ -158,26 +163,26 @@ void LiveMP3Worker::analyse(const PcmBuffer& buffer) {
 void LiveMP3Worker::pollOutput() {
     if (finished_)
         return;
-    const std::vector<std::uint64_t> played = output_.takePlayed();
+    const std::vector<std::uint64_t> playedTags = output_.takePlayed();
     if (output_.failed()) {
         fail();
         return;
     }
-    for (std::uint64_t tag : played) {
+    for (std::uint64_t tag : playedTags) {
         auto found = scheduled_.find(tag);
         if (found == scheduled_.end())
             continue;
         PendingBuffer buffer = std::move(found->second);
         scheduled_.erase(found);
         const double duration = buffer.audio.duration();
-        if (played_ == 0)
+        if (played() == 0)
             qCDebug(lcPlayback, "live output played its first buffer");
-        if (played_ == 0 && callbacks_.playing)
+        if (played() == 0 && callbacks_.playing)
             callbacks_.playing();
         if (finished_)
             return;
-        played_ += duration;
-        queued_ -= duration;
+        add(played_, duration);
+        add(queued_, -duration);
         analyse(buffer.audio);
         if (buffer.title && callbacks_.title)
             callbacks_.title(*buffer.title);

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -28,8 +29,9 @@ public:
     Q_INVOKABLE void start(float volume);
     Q_INVOKABLE void setVolume(float volume);
     Q_INVOKABLE void stop();
-    Q_INVOKABLE double played() const { return played_; }
-    Q_INVOKABLE double queued() const { return queued_; }
+    // Readable from any thread: the worker alone writes them.
+    double played() const { return played_.load(std::memory_order_relaxed); }
+    double queued() const { return queued_.load(std::memory_order_relaxed); }
 
 private:
     bool acceptResponse(const HttpResponse& response);
@@ -61,9 +63,9 @@ private:
     bool finished_ = false;
     bool started_ = false;
     bool outputReady_ = false;
-    double played_ = 0;
+    std::atomic<double> played_ = 0;
     qint64 received_ = 0;
-    double queued_ = 0;
+    std::atomic<double> queued_ = 0;
 };
 
 }  // namespace orvanta
